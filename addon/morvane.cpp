@@ -1,0 +1,68 @@
+// Node-API entry points of the morvane module. The host hands in the native
+// handle of a view as an 8-byte Buffer; the function answers whether that
+// view's window was told not to activate the application. Every failure is
+// just false: nothing is thrown into the host's JavaScript and no status is
+// left pending, because napi_get_boolean is the last call on every path.
+#include <node_api.h>
+
+#include <cstdint>
+#include <cstring>
+
+#include "window.h"
+
+namespace {
+
+constexpr const char* kName = "morvane";
+
+// A view handle is one 64-bit machine word; the module is only built for
+// 64-bit hosts, where a pointer fits it exactly.
+constexpr size_t kHandleSize = 8;
+static_assert(sizeof(std::uintptr_t) == kHandleSize);
+
+napi_value morvane(napi_env env, napi_callback_info info) {
+  bool result = false;
+
+  // Room for one argument only: a second argument must not be read, merely
+  // counted, and the count then has to be exactly one.
+  size_t argc = 1;
+  napi_value argv[1] = {nullptr};
+  if (napi_get_cb_info(env, info, &argc, argv, nullptr, nullptr) == napi_ok &&
+      argc == 1) {
+    void* data = nullptr;
+    size_t length = 0;
+    if (napi_get_buffer_info(env, argv[0], &data, &length) == napi_ok &&
+        length == kHandleSize && data != nullptr) {
+      // The bytes are a machine word in host order but the Buffer may start
+      // at any offset of its storage, so copy rather than dereference.
+      std::uintptr_t address = 0;
+      std::memcpy(&address, data, kHandleSize);
+      // NOLINTNEXTLINE(performance-no-int-to-ptr): the host passes a pointer.
+      result = preventActivation(reinterpret_cast<void*>(address));
+    }
+  }
+
+  napi_value answer = nullptr;
+  napi_get_boolean(env, result, &answer);
+  return answer;
+}
+
+}  // namespace
+
+extern "C" {
+
+NAPI_MODULE_EXPORT int32_t node_api_module_get_api_version_v1(void) {
+  return NAPI_VERSION;
+}
+
+// Statuses are not examined: if the function cannot be created there is
+// nothing to attach, and the host simply finds no "morvane" on the exports.
+NAPI_MODULE_EXPORT napi_value napi_register_module_v1(napi_env env,
+                                                      napi_value exports) {
+  napi_value function = nullptr;
+  napi_create_function(env, kName, NAPI_AUTO_LENGTH, morvane, nullptr,
+                       &function);
+  napi_set_named_property(env, exports, kName, function);
+  return exports;
+}
+
+}  // extern "C"

@@ -1,0 +1,71 @@
+'use strict';
+
+// The module's argument handling, seen through its test build: there the
+// window step answers true for one known address only, so true means the
+// call got through every check with that address intact.
+const test = require('node:test');
+const assert = require('node:assert/strict');
+const os = require('node:os');
+
+const binary = process.env.MORVANE_PROBE;
+assert.ok(binary, 'MORVANE_PROBE must name the test build of the module');
+const { morvane } = require(binary);
+
+const VIEW = 0x0123456789abcdefn;
+
+function word(value) {
+  const bytes = Buffer.alloc(8);
+  if (os.endianness() === 'LE') {
+    bytes.writeBigUInt64LE(value);
+  } else {
+    bytes.writeBigUInt64BE(value);
+  }
+  return bytes;
+}
+
+function call(...args) {
+  let answer;
+  assert.doesNotThrow(() => {
+    answer = morvane(...args);
+  });
+  return answer;
+}
+
+test('one 8-byte Buffer reaches the window step as a word in host order', () => {
+  assert.equal(call(word(VIEW)), true);
+  assert.equal(call(word(VIEW)), true, 'a second call answers the same');
+  assert.equal(call(Buffer.from(word(VIEW)).reverse()), false, 'byte order');
+  assert.equal(call(word(VIEW ^ 0xffn)), false, 'lowest byte');
+  assert.equal(call(word(VIEW ^ (0xffn << 56n))), false, 'highest byte');
+});
+
+test('the Buffer may sit at any offset of its memory', () => {
+  for (const offset of [1, 3, 5]) {
+    const storage = Buffer.alloc(offset + 8 + 3, 0xaa);
+    word(VIEW).copy(storage, offset);
+    assert.equal(call(storage.subarray(offset, offset + 8)), true, `offset ${offset}`);
+  }
+});
+
+test('only a call with exactly one 8-byte Buffer reaches the step', () => {
+  const longer = Buffer.concat([word(VIEW), Buffer.alloc(8)]);
+  const cases = [
+    ['no argument', []],
+    ['two arguments, the first the handle', [word(VIEW), word(VIEW)]],
+    ['the handle and an explicit undefined', [word(VIEW), undefined]],
+    ['the first 7 bytes of the handle', [word(VIEW).subarray(0, 7)]],
+    ['the first 4 bytes of the handle', [word(VIEW).subarray(0, 4)]],
+    ['the handle followed by one byte', [Buffer.concat([word(VIEW), Buffer.alloc(1)])]],
+    ['16 bytes starting with the handle', [longer]],
+    ['the handle as a bigint', [VIEW]],
+    ['the handle as a number', [Number(VIEW)]],
+    ['the handle as a string', [word(VIEW).toString('latin1')]],
+    ['the handle in a bare ArrayBuffer', [new Uint8Array(word(VIEW)).buffer]],
+    ['an object holding the handle', [{ buffer: word(VIEW) }]],
+    ['undefined', [undefined]],
+    ['null', [null]],
+  ];
+  for (const [name, args] of cases) {
+    assert.equal(call(...args), false, name);
+  }
+});

@@ -1,6 +1,6 @@
-// AppKit side of the module. Built with ARC: the strong locals below keep the
-// view and its window alive for the length of the call and are released when
-// the function returns, whatever the caller does with the view meanwhile.
+// AppKit side of the module, built with ARC. The view and its window are held
+// by strong locals of precise lifetime, so both stay retained until the
+// function returns even though neither is used after the selector is sent.
 #include "window.h"
 
 #import <AppKit/AppKit.h>
@@ -10,12 +10,13 @@ bool preventActivation(void* view) {
   if (view == nullptr) {
     return false;
   }
-  NSView* const held = (__bridge NSView*)view;
-  NSWindow* const window = held.window;
-  // The selector is private to AppKit, so it is looked up by name each time
-  // rather than cached: a system that lacks it simply answers no below.
+  NS_VALID_UNTIL_END_OF_SCOPE NSView* held = (__bridge NSView*)view;
+  NS_VALID_UNTIL_END_OF_SCOPE NSWindow* window = held.window;
+  // The selector is private to AppKit, so it is looked up by name on every
+  // call rather than cached: a system without it simply answers no below,
+  // as does a view that is in no window (a message to nil answers NO).
   SEL const selector = NSSelectorFromString(@"_setPreventsActivation:");
-  if (window == nil || ![window respondsToSelector:selector]) {
+  if (![window respondsToSelector:selector]) {
     return false;
   }
   using SetFlag = void (*)(id, SEL, BOOL);

@@ -1,0 +1,63 @@
+#include "agent/emit.h"
+
+#include "agent/globals.h"
+
+#include <cerrno>
+#include <csignal>
+#include <mutex>
+
+#include <poll.h>
+#include <pthread.h>
+#include <unistd.h>
+
+namespace {
+
+int outputDescriptor = STDOUT_FILENO;
+
+[[noreturn]] void dieOfBrokenPipe() {
+  // The host closed our output. Let the signal take its default course, as it
+  // would have if nothing had changed its disposition.
+  std::signal(SIGPIPE, SIG_DFL);
+  sigset_t pipeOnly;
+  sigemptyset(&pipeOnly);
+  sigaddset(&pipeOnly, SIGPIPE);
+  pthread_sigmask(SIG_UNBLOCK, &pipeOnly, nullptr);
+  raise(SIGPIPE);
+  _exit(128 + SIGPIPE);
+}
+
+}  // namespace
+
+bool writeAll(int descriptor, std::string_view bytes) {
+  const char* data = bytes.data();
+  std::size_t left = bytes.size();
+  while (left > 0) {
+    const ssize_t written = write(descriptor, data, left);
+    if (written > 0) {
+      data += written;
+      left -= static_cast<std::size_t>(written);
+      continue;
+    }
+    if (written < 0 && errno == EINTR) continue;
+    if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      pollfd waitFor{descriptor, POLLOUT, 0};
+      while (poll(&waitFor, 1, -1) < 0 && errno == EINTR) {
+      }
+      continue;
+    }
+    if (written < 0 && errno == EPIPE) dieOfBrokenPipe();
+    return false;
+  }
+  return true;
+}
+
+void emit(const Message& message) {
+  std::string line;
+  line.reserve(128);
+  appendJson(line, message);
+  line.push_back('\n');
+  std::lock_guard<std::mutex> guard(outputLock);
+  writeAll(outputDescriptor, line);
+}
+
+void setOutputDescriptorForTesting(int descriptor) { outputDescriptor = descriptor; }

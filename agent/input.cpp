@@ -1,0 +1,53 @@
+#include "agent/input.h"
+
+#include "agent/globals.h"
+#include "agent/loop.h"
+#include "agent/utf8.h"
+
+#include <cerrno>
+
+#include <unistd.h>
+
+void readChunk(int descriptor) {
+  char bytes[64 * 1024];
+  ssize_t count;
+  do {
+    count = read(descriptor, bytes, sizeof bytes);
+  } while (count < 0 && errno == EINTR);
+  if (count > 0) {
+    loop::postMain([chunk = std::string(bytes, static_cast<std::size_t>(count))]() mutable {
+      takeLines(std::move(chunk));
+    });
+    return;
+  }
+  // Woken with nothing to read on a non-blocking descriptor: wait for more.
+  if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+  // End of input. A read error leaves nothing more to read either, so it ends
+  // the agent the same way rather than spinning on a dead descriptor.
+  loop::postMain([] { exitAtEndOfInput(); });
+  loop::setReadabilityHandler(descriptor, nullptr);
+}
+
+void takeLines(std::string chunk) {
+  buffered.append(chunk);
+  // Lines are cut by position and the consumed bytes dropped once at the end,
+  // so a chunk of many small commands costs one pass, not one shift per line.
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = buffered.find('\n', start);
+    if (end == std::string::npos) break;
+    const std::string line =
+        repairedUtf8(std::string_view(buffered).substr(start, end - start));
+    start = end + 1;
+    handle(line);
+  }
+  buffered.erase(0, start);
+}
+
+void exitAtEndOfInput() {
+  // A reply may be half way through its write on the page reader: wait for
+  // it, then leave without running destructors or exit handlers, since the
+  // page reader may still be working with the objects they would destroy.
+  outputLock.lock();
+  _exit(0);
+}

@@ -1,0 +1,3 @@
+#include "agent/startup.h"
+
+int main() { return agentMain(); }

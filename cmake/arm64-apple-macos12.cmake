@@ -1,0 +1,49 @@
+# Cross build for 64-bit Arm macOS 12 from Linux with clang and lld.
+# Give the SDK root (the folder holding System/ and usr/) as TONDREL_MACOS_SDK.
+set(CMAKE_SYSTEM_NAME Darwin)
+set(CMAKE_SYSTEM_PROCESSOR arm64)
+set(CMAKE_SYSTEM_VERSION 21)
+
+if(NOT TONDREL_MACOS_SDK AND DEFINED ENV{TONDREL_MACOS_SDK})
+  set(TONDREL_MACOS_SDK "$ENV{TONDREL_MACOS_SDK}")
+endif()
+if(NOT TONDREL_MACOS_SDK OR NOT EXISTS "${TONDREL_MACOS_SDK}/usr/include")
+  message(FATAL_ERROR "Set TONDREL_MACOS_SDK to the root of a macOS SDK (got '${TONDREL_MACOS_SDK}')")
+endif()
+set(TONDREL_MACOS_SDK "${TONDREL_MACOS_SDK}" CACHE PATH "Root of the macOS SDK")
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES TONDREL_MACOS_SDK TONDREL_CROSS_ARCH)
+
+if(NOT TONDREL_CROSS_ARCH)
+  set(TONDREL_CROSS_ARCH arm64)
+endif()
+set(_triple "${TONDREL_CROSS_ARCH}-apple-macos12")
+
+find_program(_clang NAMES clang clang-14 REQUIRED)
+find_program(_clangxx NAMES clang++ clang++-14 REQUIRED)
+set(CMAKE_C_COMPILER "${_clang}")
+set(CMAKE_CXX_COMPILER "${_clangxx}")
+set(CMAKE_OBJCXX_COMPILER "${_clangxx}")
+set(CMAKE_C_COMPILER_TARGET "${_triple}")
+set(CMAKE_CXX_COMPILER_TARGET "${_triple}")
+set(CMAKE_OBJCXX_COMPILER_TARGET "${_triple}")
+
+set(CMAKE_OSX_SYSROOT "${TONDREL_MACOS_SDK}")
+set(CMAKE_OSX_DEPLOYMENT_TARGET "12.0" CACHE STRING "Minimum macOS version")
+set(CMAKE_OSX_ARCHITECTURES "${TONDREL_CROSS_ARCH}" CACHE STRING "")
+
+set(CMAKE_CXX_FLAGS_INIT "-stdlib=libc++")
+set(CMAKE_OBJCXX_FLAGS_INIT "-stdlib=libc++")
+# lld does not follow ApplicationServices' re-export of HIServices, so the
+# Accessibility functions are linked from HIServices directly.
+set(_frameworks "${TONDREL_MACOS_SDK}/System/Library/Frameworks")
+set(_link "-fuse-ld=lld -F ${_frameworks}/ApplicationServices.framework/Frameworks")
+set(CMAKE_EXE_LINKER_FLAGS_INIT "${_link}")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "${_link}")
+set(CMAKE_MODULE_LINKER_FLAGS_INIT "${_link}")
+set(TONDREL_LINK_HISERVICES ON)
+
+set(CMAKE_FIND_ROOT_PATH "${TONDREL_MACOS_SDK}")
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE BOTH)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)

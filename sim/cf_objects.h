@@ -1,0 +1,65 @@
+// The simulated Mac's object model behind the stand-in CoreFoundation header.
+//
+// Every object handed out through a CoreFoundation-style reference is a
+// sim::cf::Object. Objects are reference counted for real; while alive they are
+// registered, so a release or retain of an object that is no longer alive stops
+// the program with a message instead of corrupting memory, and tests can read
+// how many objects are alive to prove that a piece of code released everything
+// it was given.
+#pragma once
+
+#include <CoreFoundation/CoreFoundation.h>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace sim::cf {
+
+class Object {
+ public:
+  explicit Object(CFTypeID type, bool immortal = false);
+  Object(const Object&) = delete;
+  Object& operator=(const Object&) = delete;
+  virtual ~Object();
+
+  CFTypeID type() const { return type_; }
+  bool immortal() const { return immortal_; }
+  std::atomic<long>& refs() { return refs_; }
+
+  // Hands the object out as a reference of the platform's kind (+1 already
+  // held by the caller, as with a Create or Copy function).
+  CFTypeRef ref() const { return this; }
+
+ private:
+  CFTypeID type_;
+  bool immortal_;
+  std::atomic<long> refs_{1};
+};
+
+// Registers a new object kind (the stand-in Accessibility elements are one)
+// and answers its type id.
+CFTypeID registerType(const char* name);
+const char* typeName(CFTypeID type);
+
+// Objects alive right now, not counting immortal ones (constants, booleans).
+long liveObjects();
+// The kinds of the objects alive right now, for a test's failure message.
+std::string describeLiveObjects();
+
+// Answers the object behind a reference, or stops the program when the
+// reference names no live object. `what` names the calling operation.
+Object* checked(CFTypeRef ref, const char* what);
+
+// Typed access for other parts of the simulated Mac. The reference must be
+// alive and of the kind asked for, or the program stops with a message.
+std::string_view stringValue(CFStringRef ref);
+CFStringRef makeString(std::string_view utf8);  // +1
+CFURLRef makeUrl(std::string_view absolute);    // +1
+CFNumberRef makeInt(std::int64_t value);        // +1
+CFNumberRef makeDouble(double value);           // +1
+CFArrayRef makeArray(const std::vector<CFTypeRef>& items);  // +1, retains each item
+
+}  // namespace sim::cf

@@ -1,0 +1,37 @@
+// Control of the threaded stand-in for the platform's run loop and queues.
+//
+// Two clocks: the real one, optionally sped up (every timer interval and every
+// wait is divided by the speed), for the scenario runner; and a manual one for
+// tests, on which nothing happens until the test moves time on.
+#pragma once
+
+namespace sim::loop {
+
+// Real time, sped up by `speed` (> 0). runMain() then drives everything.
+void useRealClock(double speed = 1.0);
+// Time stands still: main tasks run only in runPending() and advance(), the
+// timer fires only in advance(), and waits return at once (they are counted
+// and traced all the same). Forgets posted tasks, the timer and elapsed time.
+void useManualClock();
+
+// Manual clock: runs the main tasks posted so far, and those they post, on the
+// calling thread, in posting order.
+void runPending();
+// Manual clock: moves time on by `seconds`, running pending tasks before each
+// timer tick that falls due, the tick itself, and pending tasks at the end.
+void advance(double seconds);
+
+// Seconds of (virtual or sped-up) time since the clock was chosen.
+double now();
+// Total of all waits requested through sleepFor, in unscaled seconds.
+double totalSlept();
+// Number of waits requested through sleepFor.
+long waitCount();
+
+bool timerScheduled();
+double timerInterval();
+
+// Blocks until every serial queue has run everything submitted to it.
+void waitForQueues();
+
+}  // namespace sim::loop

@@ -1,8 +1,8 @@
 // Node-API entry points of the morvane module. The host hands in the native
 // handle of a view as an 8-byte Buffer; the function answers whether that
 // view's window was told not to activate the application. Every failure is
-// just false: nothing is thrown into the host's JavaScript and no status is
-// left pending, because napi_get_boolean is the last call on every path.
+// just false, never an exception in the host's JavaScript: each path ends in
+// the one napi_get_boolean call, whatever went wrong before it.
 #include <node_api.h>
 
 #include <cstdint>

@@ -20,6 +20,8 @@ set(_triple "${TONDREL_CROSS_ARCH}-apple-macos12")
 
 find_program(_clang NAMES clang clang-14 REQUIRED)
 find_program(_clangxx NAMES clang++ clang++-14 REQUIRED)
+find_program(CMAKE_INSTALL_NAME_TOOL NAMES llvm-install-name-tool llvm-install-name-tool-14 REQUIRED)
+find_program(CMAKE_LIPO NAMES llvm-lipo llvm-lipo-14)
 set(CMAKE_C_COMPILER "${_clang}")
 set(CMAKE_CXX_COMPILER "${_clangxx}")
 set(CMAKE_OBJCXX_COMPILER "${_clangxx}")

@@ -6,7 +6,9 @@
 # libobjc and libSystem, and leaves every napi_* function to the host.
 #
 # Usage: scripts/check-morvane-macho.sh path/to/morvane.node
-# LLVM_OBJDUMP and LLVM_NM may name the tools if they are not on the PATH.
+# A universal file is checked slice by slice: it must hold arm64 and x86_64.
+# LLVM_OBJDUMP, LLVM_NM and LLVM_LIPO may name the tools if they are not on
+# the PATH.
 set -euo pipefail
 
 if [[ $# -ne 1 ]]; then
@@ -36,6 +38,30 @@ find_tool() {
 }
 objdump=${LLVM_OBJDUMP:-$(find_tool llvm-objdump)}
 nm=${LLVM_NM:-$(find_tool llvm-nm)}
+lipo=${LLVM_LIPO:-$(find_tool llvm-lipo)}
+
+archs=$("$lipo" -archs "$module" 2>/dev/null || true)
+if [[ $(wc -w <<<"$archs") -gt 1 ]]; then
+  if [[ $(xargs -n1 <<<"$archs" | sort | xargs) != "arm64 x86_64" ]]; then
+    echo "FAIL: universal file with slices '$archs', expected arm64 and x86_64"
+    exit 1
+  fi
+  scratch=$(mktemp -d)
+  trap 'rm -rf "$scratch"' EXIT
+  status=0
+  for arch in $archs; do
+    "$lipo" -thin "$arch" "$module" -output "$scratch/$arch.node"
+    echo "== slice $arch"
+    MORVANE_EXPECT_ARCH=$arch "$0" "$scratch/$arch.node" || status=1
+  done
+  exit $status
+fi
+expected_arch=${MORVANE_EXPECT_ARCH:-arm64}
+case $expected_arch in
+  arm64) cpu=ARM64 ;;
+  x86_64) cpu=X86_64 ;;
+  *) echo "error: unknown architecture $expected_arch" >&2; exit 2 ;;
+esac
 
 failures=0
 pass() { echo "ok: $*"; }
@@ -49,10 +75,10 @@ same_set() { [[ $(sort <<<"$1") == "$(sort <<<"$2")" ]]; }
 header=$("$objdump" --macho --private-header "$module" 2>&1 || true)
 # One Mach header only: a universal file would list one per architecture.
 if [[ $(grep -c '^ *MH_MAGIC' <<<"$header") -eq 1 ]] &&
-  grep -Eq '^ *MH_MAGIC_64 +ARM64 .* BUNDLE ' <<<"$header"; then
-  pass "Mach-O arm64 bundle"
+  grep -Eq "^ *MH_MAGIC_64 +$cpu .* BUNDLE " <<<"$header"; then
+  pass "Mach-O $expected_arch bundle"
 else
-  fail "not a single-architecture Mach-O arm64 bundle:"$'\n'"${header:-no Mach-O header}"
+  fail "not a single-architecture Mach-O $expected_arch bundle:"$'\n'"${header:-no Mach-O header}"
   echo "$module: not checked further"
   exit 1
 fi

@@ -1,0 +1,71 @@
+#include "agent/loop.h"
+#include "sim/loop_control.h"
+#include "sim/trace.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+class ManualLoop : public testing::Test {
+ protected:
+  void SetUp() override { sim::loop::useManualClock(); }
+  void TearDown() override { sim::loop::useManualClock(); }
+};
+
+TEST_F(ManualLoop, TasksRunInPostingOrderOnlyWhenTheLoopRuns) {
+  std::vector<int> ran;
+  for (int i = 0; i < 3; ++i) loop::postMain([&ran, i] { ran.push_back(i); });
+  EXPECT_TRUE(ran.empty());
+  sim::loop::runPending();
+  EXPECT_EQ(ran, (std::vector<int>{0, 1, 2}));
+}
+
+TEST_F(ManualLoop, ATaskPostedByATaskRunsAfterThoseAlreadyWaiting) {
+  std::vector<std::string> ran;
+  loop::postMain([&] {
+    ran.push_back("a");
+    loop::postMain([&] { ran.push_back("c"); });
+  });
+  loop::postMain([&] { ran.push_back("b"); });
+  sim::loop::runPending();
+  EXPECT_EQ(ran, (std::vector<std::string>{"a", "b", "c"}));
+}
+
+TEST_F(ManualLoop, TheTimerFiresOncePerIntervalOfAdvancedTime) {
+  int ticks = 0;
+  loop::scheduleRepeatingTimer(1.0, [&] { ++ticks; });
+  sim::loop::advance(0.999);
+  EXPECT_EQ(ticks, 0);
+  sim::loop::advance(0.001);
+  EXPECT_EQ(ticks, 1);
+  sim::loop::advance(5.0);
+  EXPECT_EQ(ticks, 6);
+  for (int i = 0; i < 10; ++i) sim::loop::advance(0.1);
+  EXPECT_EQ(ticks, 7);
+  EXPECT_DOUBLE_EQ(sim::loop::timerInterval(), 1.0);
+}
+
+TEST_F(ManualLoop, TasksPostedBeforeATickRunBeforeIt) {
+  std::vector<std::string> ran;
+  loop::scheduleRepeatingTimer(1.0, [&] { ran.push_back("tick"); });
+  loop::postMain([&] { ran.push_back("task"); });
+  sim::loop::advance(1.0);
+  EXPECT_EQ(ran, (std::vector<std::string>{"task", "tick"}));
+}
+
+TEST_F(ManualLoop, WaitsReturnAtOnceAndAreCountedAndTraced) {
+  sim::trace::capture(true);
+  loop::sleepFor(0.3);
+  loop::sleepFor(0.3);
+  EXPECT_EQ(sim::loop::waitCount(), 2);
+  EXPECT_NEAR(sim::loop::totalSlept(), 0.6, 1e-9);
+  const auto entries = sim::trace::take();
+  sim::trace::capture(false);
+  ASSERT_EQ(entries.size(), 2u);
+  EXPECT_EQ(entries[0], R"({"event":"wait","seconds":0.3})");
+}
+
+}  // namespace

@@ -1,9 +1,12 @@
 #include "agent/startup.h"
 
+#include "agent/audio/device_input_monitor.h"
+#include "agent/audio/process_input_monitor.h"
 #include "agent/emit.h"
 #include "agent/globals.h"
 #include "agent/input.h"
 #include "agent/loop.h"
+#include "agent/platform/os_version.h"
 
 #include <dlfcn.h>
 #include <unistd.h>
@@ -31,8 +34,18 @@ int agentMain() {
 
   processMonitor.reset();
 
-  // No microphone monitor is started yet.
-  const bool flag = false;
+  // Only from macOS 14 does the audio system list one object per client
+  // process; before, all the agent can see is the default input device.
+  const bool flag = operatingSystemIsAtLeast({14, 0, 0});
+  if (flag) {
+    auto monitor = std::make_shared<ProcessInputMonitor>();
+    ProcessInputMonitor::start(monitor);
+    processMonitor = std::move(monitor);
+  } else {
+    auto monitor = std::make_shared<DeviceInputMonitor>();
+    DeviceInputMonitor::start(monitor);
+    processMonitor = std::move(monitor);
+  }
   perProcess = flag;
 
   emit({{"event", std::string("ready")}, {"perProcess", perProcess}});

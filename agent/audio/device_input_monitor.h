@@ -1,0 +1,27 @@
+// Whether the default input device runs in any process, polled once a second;
+// each change is written as a `mic` event without process or application. For
+// systems whose audio system lists no per-process objects. Main thread only.
+#pragma once
+
+#include <memory>
+#include <optional>
+
+class DeviceInputMonitor {
+ public:
+  DeviceInputMonitor() = default;
+  DeviceInputMonitor(const DeviceInputMonitor&) = delete;
+  DeviceInputMonitor& operator=(const DeviceInputMonitor&) = delete;
+
+  // Polls once at once, writing nothing whatever it finds, then schedules the
+  // repeating timer that polls every pollInterval. The timer holds the monitor
+  // weakly and does nothing once it is gone, so the caller's reference is the
+  // one that keeps it polling.
+  static void start(const std::shared_ptr<DeviceInputMonitor>& monitor);
+
+ private:
+  void poll();
+
+  // The previous poll's answer; absent before the first. Which device gave it
+  // is not kept: switching devices is no event by itself.
+  std::optional<bool> running_;
+};

@@ -1,0 +1,11 @@
+// The running operating system's version.
+#pragma once
+
+struct OsVersion {
+  long major = 0;
+  long minor = 0;
+  long patch = 0;
+};
+
+// Whether the running system is this version or a later one.
+bool operatingSystemIsAtLeast(OsVersion version);

@@ -1,4 +1,249 @@
+// Checking one command line and queueing its work.
+//
+// The line is read with nlohmann/json's event interface rather than into a
+// document: only four keys of the top-level object matter, a document of deep
+// nesting would recurse when copied, and the events hand over the exact text
+// of every number that is not a plain 64-bit integer, so whole numbers can be
+// judged on their exact value instead of a rounded double.
 #include "agent/input.h"
 
-// Command validation and dispatch are not built yet: every line is ignored.
-void handle(std::string_view) {}
+#include "agent/accessibility/page_urls.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cstdint>
+#include <limits>
+#include <utility>
+
+namespace {
+
+// What a key of the top-level object held, as far as the checks care.
+struct Field {
+  enum class Kind { missing, string, whole, wholeOutOfRange, otherNumber, boolean, other };
+  Kind kind = Kind::missing;
+  std::int64_t whole = 0;
+  std::string text;
+};
+
+Field wholeField(std::int64_t value) { return {Field::Kind::whole, value, {}}; }
+
+// Judges a JSON number from its text: whole or not, and whole within the
+// signed 64-bit range or beyond it, on the exact decimal value.
+Field judgeNumberText(std::string_view text) {
+  std::size_t i = 0;
+  const bool negative = i < text.size() && text[i] == '-';
+  if (negative) ++i;
+  auto isDigit = [&text](std::size_t at) { return at < text.size() && text[at] >= '0' && text[at] <= '9'; };
+  std::string digits;  // integer and fraction digits together
+  std::int64_t fractionDigits = 0;
+  while (isDigit(i)) digits.push_back(text[i++]);
+  if (i < text.size() && text[i] == '.') {
+    ++i;
+    while (isDigit(i)) {
+      digits.push_back(text[i++]);
+      ++fractionDigits;
+    }
+  }
+  // Exponents beyond any line's length all mean the same here, so they are
+  // capped rather than allowed to overflow.
+  constexpr std::int64_t exponentCap = std::int64_t{1} << 50;
+  std::int64_t exponent = 0;
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    ++i;
+    bool negativeExponent = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negativeExponent = text[i++] == '-';
+    while (isDigit(i)) {
+      exponent = std::min(exponentCap, exponent * 10 + (text[i++] - '0'));
+    }
+    if (negativeExponent) exponent = -exponent;
+  }
+
+  const std::size_t first = digits.find_first_not_of('0');
+  if (first == std::string::npos) return wholeField(0);
+  digits.erase(0, first);
+  // The value is digits * 10^scale, with no trailing zero left in digits.
+  std::int64_t scale = exponent - fractionDigits;
+  while (digits.back() == '0') {
+    digits.pop_back();
+    ++scale;
+  }
+  if (scale < 0) return {Field::Kind::otherNumber, 0, {}};
+  constexpr std::size_t maxDigits = 19;  // 2^63 has 19 digits
+  if (static_cast<std::int64_t>(digits.size()) + scale > static_cast<std::int64_t>(maxDigits)) {
+    return {Field::Kind::wholeOutOfRange, 0, {}};
+  }
+  digits.append(static_cast<std::size_t>(scale), '0');
+  const std::string_view limit = negative ? "9223372036854775808" : "9223372036854775807";
+  if (digits.size() == maxDigits && std::string_view(digits) > limit) {
+    return {Field::Kind::wholeOutOfRange, 0, {}};
+  }
+  std::uint64_t magnitude = 0;
+  for (char digit : digits) magnitude = magnitude * 10 + static_cast<std::uint64_t>(digit - '0');
+  // Wraps modulo 2^64, which gives -2^63 for its own magnitude.
+  return wholeField(static_cast<std::int64_t>(negative ? 0 - magnitude : magnitude));
+}
+
+// Receives the parser's events and keeps what the checks need of the
+// top-level object. A key given twice counts with its last value.
+class CommandReader {
+ public:
+  using json = nlohmann::json;
+
+  bool null() { return scalar({Field::Kind::other, 0, {}}); }
+  bool boolean(bool) { return scalar({Field::Kind::boolean, 0, {}}); }
+  bool number_integer(json::number_integer_t value) { return scalar(wholeField(value)); }
+  bool number_unsigned(json::number_unsigned_t value) {
+    if (value > static_cast<json::number_unsigned_t>(std::numeric_limits<std::int64_t>::max())) {
+      return scalar({Field::Kind::wholeOutOfRange, 0, {}});
+    }
+    return scalar(wholeField(static_cast<std::int64_t>(value)));
+  }
+  bool number_float(json::number_float_t, const json::string_t& text) {
+    return scalar(judgeNumberText(text));
+  }
+  bool string(json::string_t& value) {
+    if (inBundleIds_ && depth_ == 2) {
+      bundleIds_.push_back(std::move(value));
+      return true;
+    }
+    return scalar({Field::Kind::string, 0, std::move(value)});
+  }
+  bool binary(json::binary_t&) { return scalar({Field::Kind::other, 0, {}}); }
+
+  bool start_object(std::size_t) {
+    if (depth_ == 0) topIsObject_ = true;
+    container();
+    ++depth_;
+    return true;
+  }
+  bool key(json::string_t& name) {
+    if (depth_ == 1) key_ = std::move(name);
+    return true;
+  }
+  bool end_object() {
+    --depth_;
+    return true;
+  }
+  bool start_array(std::size_t) {
+    container();
+    if (depth_ == 1 && key_ == "bundleIds") {
+      inBundleIds_ = true;
+      bundleIdsValid_ = true;
+      bundleIds_.clear();
+    }
+    ++depth_;
+    return true;
+  }
+  bool end_array() {
+    --depth_;
+    if (depth_ == 1) inBundleIds_ = false;
+    return true;
+  }
+
+  template <typename Exception>
+  bool parse_error(std::size_t, const std::string&, const Exception&) {
+    return false;
+  }
+
+  bool topIsObject() const { return topIsObject_; }
+  const Field& cmd() const { return cmd_; }
+  const Field& id() const { return id_; }
+  const Field& pid() const { return pid_; }
+  // The identifiers when "bundleIds" is an array of strings only.
+  std::optional<std::vector<std::string>> takeBundleIds() {
+    if (!bundleIdsValid_) return std::nullopt;
+    return std::move(bundleIds_);
+  }
+
+ private:
+  // A value that is not a container.
+  bool scalar(Field field) {
+    if (depth_ == 1) {
+      assign(std::move(field));
+    } else if (inBundleIds_ && depth_ == 2) {
+      bundleIdsValid_ = false;  // strings arrive through string()
+    }
+    return true;
+  }
+
+  // The start of an object or array; counted before the depth goes up.
+  void container() {
+    if (depth_ == 1) {
+      assign({Field::Kind::other, 0, {}});
+    } else if (inBundleIds_ && depth_ == 2) {
+      bundleIdsValid_ = false;
+    }
+  }
+
+  void assign(Field field) {
+    if (key_ == "cmd") {
+      cmd_ = std::move(field);
+    } else if (key_ == "id") {
+      id_ = std::move(field);
+    } else if (key_ == "pid") {
+      pid_ = std::move(field);
+    } else if (key_ == "bundleIds") {
+      // Anything but an array; an array starts afresh in start_array().
+      bundleIdsValid_ = false;
+      bundleIds_.clear();
+    }
+  }
+
+  std::size_t depth_ = 0;
+  bool topIsObject_ = false;
+  std::string key_;
+  Field cmd_;
+  Field id_;
+  Field pid_;
+  bool inBundleIds_ = false;
+  bool bundleIdsValid_ = false;
+  std::vector<std::string> bundleIds_;
+};
+
+}  // namespace
+
+std::optional<Command> parseCommand(std::string_view line) {
+  // The parser would take a NUL for the end of input and accept whatever came
+  // before it; no JSON text holds a raw NUL, so such a line is not one.
+  if (line.find('\0') != std::string_view::npos) return std::nullopt;
+  CommandReader reader;
+  if (!nlohmann::json::sax_parse(line.begin(), line.end(), &reader)) return std::nullopt;
+  if (!reader.topIsObject()) return std::nullopt;
+  if (reader.cmd().kind != Field::Kind::string || reader.cmd().text != "page-urls") {
+    return std::nullopt;
+  }
+  if (reader.id().kind != Field::Kind::whole) return std::nullopt;
+
+  Command command;
+  command.id = reader.id().whole;
+  switch (reader.pid().kind) {
+    case Field::Kind::boolean:
+    case Field::Kind::wholeOutOfRange:
+      return std::nullopt;
+    case Field::Kind::whole:
+      if (reader.pid().whole < std::numeric_limits<pid_t>::min() ||
+          reader.pid().whole > std::numeric_limits<pid_t>::max()) {
+        return std::nullopt;
+      }
+      command.pid = static_cast<pid_t>(reader.pid().whole);
+      return command;
+    default:
+      break;
+  }
+  command.bundleIds = reader.takeBundleIds().value_or(std::vector<std::string>{});
+  return command;
+}
+
+void handle(std::string_view line) {
+  std::optional<Command> command = parseCommand(line);
+  if (!command) return;
+  PageRequest request{command->id, {}};
+  if (command->pid) {
+    request.pids.push_back(*command->pid);
+  } else {
+    // Resolved here, on the main thread, so the answer reflects the
+    // applications running when the command arrived.
+    request.pids = pidsOfBundleIds(command->bundleIds);
+  }
+  submitPageRequest(std::move(request));
+}

@@ -29,19 +29,26 @@ void readChunk(int descriptor) {
 }
 
 void takeLines(std::string chunk) {
-  buffered.append(chunk);
-  // Lines are cut by position and the consumed bytes dropped once at the end,
-  // so a chunk of many small commands costs one pass, not one shift per line.
+  // `buffered` never holds a line feed between tasks, so only the new chunk
+  // needs searching: a long line arriving in many chunks costs one pass.
+  const std::size_t last = chunk.rfind('\n');
+  if (last == std::string::npos) {
+    buffered.append(chunk);
+    return;
+  }
+  // Everything up to the chunk's last line feed is complete lines; the rest
+  // becomes `buffered` before any of them is handled.
+  std::string complete = std::move(buffered);
+  complete.append(chunk, 0, last + 1);
+  buffered.assign(chunk, last + 1);
   std::size_t start = 0;
-  for (;;) {
-    const std::size_t end = buffered.find('\n', start);
-    if (end == std::string::npos) break;
+  while (start < complete.size()) {
+    const std::size_t end = complete.find('\n', start);
     const std::string line =
-        repairedUtf8(std::string_view(buffered).substr(start, end - start));
+        repairedUtf8(std::string_view(complete).substr(start, end - start));
     start = end + 1;
     handle(line);
   }
-  buffered.erase(0, start);
 }
 
 void exitAtEndOfInput() {

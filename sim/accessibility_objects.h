@@ -1,0 +1,37 @@
+// Accessibility elements as simulated CoreFoundation objects, and the building
+// of attribute values from their descriptions.
+#pragma once
+
+#include "sim/accessibility.h"
+#include "sim/cf_objects.h"
+
+namespace sim::ax {
+
+// An element of application `pid`: the application itself when `node` is
+// empty, otherwise the node's element. Each read makes new ones, as the
+// platform does; they keep their node's description alive.
+class Element final : public sim::cf::Object {
+ public:
+  Element(pid_t pid, NodePtr node);
+  pid_t pid() const { return pid_; }
+  const NodePtr& node() const { return node_; }
+
+ private:
+  pid_t pid_;
+  NodePtr node_;
+};
+
+CFTypeID elementType();
+
+// The element behind a reference, or a stop with a message naming `what` when
+// the reference is not a live element.
+const Element* asElement(AXUIElementRef ref, const char* what);
+
+// A new object (+1) for the value, elements belonging to `pid`; NULL for none.
+CFTypeRef makeValue(const Value& value, pid_t pid);
+
+// Whether a read answering this counts as true: a success with the boolean
+// true or a number equal to 1.
+bool readsTrue(const Attribute& attribute);
+
+}  // namespace sim::ax

@@ -37,6 +37,10 @@ namespace sim::audio {
 
 // A client process of the audio system, as one process object.
 struct Process {
+  Process() = default;
+  Process(AudioObjectID id_, std::optional<pid_t> pid_, std::optional<UInt32> runningInput_ = 0u)
+      : id(id_), pid(pid_), runningInput(runningInput_) {}
+
   AudioObjectID id = 0;
   // "ppid"; absent: the read fails.
   std::optional<pid_t> pid;
@@ -45,6 +49,10 @@ struct Process {
 };
 
 struct Device {
+  Device() = default;
+  Device(AudioObjectID id_, std::optional<UInt32> runningSomewhere_ = 0u)
+      : id(id_), runningSomewhere(runningSomewhere_) {}
+
   AudioObjectID id = 0;
   // "gone"; exactly 1 is running somewhere. Absent: the read fails.
   std::optional<UInt32> runningSomewhere = 0u;

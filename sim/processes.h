@@ -18,6 +18,11 @@ inline constexpr const char* responsibleFunctionName =
     "responsibility_get_pid_responsible_for_pid";
 
 struct Process {
+  Process() = default;
+  Process(pid_t pid_, pid_t parent_ = 1, std::optional<pid_t> responsible_ = std::nullopt,
+          bool queryFails_ = false)
+      : pid(pid_), parent(parent_), responsible(responsible_), queryFails(queryFails_) {}
+
   pid_t pid = 0;
   // The recorded parent; 0 and 1 are what the platform records for processes
   // started by the kernel or by launchd.

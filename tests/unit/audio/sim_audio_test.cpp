@@ -1,0 +1,78 @@
+// The simulated audio system as a scenario drives it: a timeline counted in
+// polls, played by the hook, and one trace entry per poll.
+#include "agent/audio/device_input_monitor.h"
+#include "agent/audio/process_input_monitor.h"
+#include "agent/audio/properties.h"
+#include "audio_fixture.h"
+
+#include <memory>
+
+namespace {
+
+using sim::audio::Moment;
+using sim::audio::Process;
+
+class SimAudioTest : public AudioWorld {};
+
+TEST_F(SimAudioTest, HookPlaysATimelineCountedInPolls) {
+  std::vector<long> pollsSeen;
+  sim::audio::setProcesses({Process{10, 777, 0u}});
+  sim::audio::setHook([&pollsSeen](Moment moment) {
+    if (moment != Moment::pollStart) return;
+    const long poll = sim::audio::polls();
+    pollsSeen.push_back(poll);
+    if (poll == 3) sim::audio::setRunningInput(10, 1u);
+    if (poll == 5) sim::audio::removeProcess(10);
+  });
+  const auto monitor = std::make_shared<ProcessInputMonitor>();
+  ProcessInputMonitor::start(monitor);  // poll 1
+  EXPECT_TRUE(tick().empty());          // poll 2
+  EXPECT_EQ(tick(), std::vector{micJson(true, 777)});
+  EXPECT_TRUE(tick().empty());
+  EXPECT_EQ(tick(), std::vector{micJson(false, 777)});
+  EXPECT_EQ(pollsSeen, (std::vector<long>{1, 2, 3, 4, 5}));
+}
+
+TEST_F(SimAudioTest, EachPollLeavesOneTraceEntry) {
+  sim::trace::capture(true);
+  sim::audio::setProcesses({Process{10, 777, 1u}, Process{11, 778, 0u}});
+  {
+    const auto monitor = std::make_shared<ProcessInputMonitor>();
+    ProcessInputMonitor::start(monitor);
+    sim::loop::advance(pollInterval * 2);
+  }
+  EXPECT_EQ(sim::trace::take(),
+            std::vector<std::string>(3, R"({"event":"poll","monitor":"process"})"));
+
+  sim::loop::useManualClock();
+  sim::audio::setDefaultInputDevice(40);
+  sim::audio::setDevice({40, 1u});
+  const auto monitor = std::make_shared<DeviceInputMonitor>();
+  DeviceInputMonitor::start(monitor);
+  sim::loop::advance(pollInterval);
+  EXPECT_EQ(sim::trace::take(),
+            std::vector<std::string>(2, R"({"event":"poll","monitor":"device"})"));
+  EXPECT_EQ(sim::audio::polls(), 5);
+}
+
+// Reads outside the global scope and main element, or of properties the
+// model lacks, fail as on the platform.
+TEST_F(SimAudioTest, RefusesAddressesOutsideTheModel) {
+  sim::audio::setProcesses({Process{10, 777, 1u}});
+  UInt32 value = 0;
+  UInt32 size = sizeof value;
+  AudioObjectPropertyAddress where = address(property::processPid);
+  where.mScope = fourCharCode("inpt");
+  EXPECT_NE(AudioObjectGetPropertyData(10, &where, 0, nullptr, &size, &value), 0);
+  where = address(property::processPid);
+  size = 2;
+  EXPECT_NE(AudioObjectGetPropertyData(10, &where, 0, nullptr, &size, &value), 0);
+  size = sizeof value;
+  EXPECT_EQ(AudioObjectGetPropertyData(10, &where, 0, nullptr, &size, &value), 0);
+  EXPECT_EQ(value, 777u);
+  where = address(fourCharCode("abcd"));
+  EXPECT_NE(AudioObjectGetPropertyData(10, &where, 0, nullptr, &size, &value), 0);
+  EXPECT_NE(AudioObjectGetPropertyData(systemObject, &where, 0, nullptr, &size, &value), 0);
+}
+
+}  // namespace

@@ -1,0 +1,82 @@
+// A stand-in agent for the failures the real one cannot be made to show on
+// demand: replies out of order, dying mid-request, junk on its output,
+// ignoring the end of its input. It speaks the same lines as the agent.
+//
+// One argument, a JSON object of options:
+//   ready      the ready line's perProcess, or null for no ready line (default true)
+//   lines      raw lines written right after ready
+//   echoLines  write {"event":"received","line":...} for every line read
+//   batch      hold replies until this many commands are in, then answer
+//              them newest first (default 1: answer each as it comes)
+//   delayMs    wait this long before each reply or batch of replies
+//   trusted    the replies' trusted (default true); urls is always
+//              [the command line as received], so a test can tell replies apart
+//   dieAfter   after this many commands, end without answering them,
+//              with exit status dieCode or by signal dieSignal
+//   ignoreEof  keep running after standard input ends
+//   closeOutputAfter  after this many commands, close standard output and stay alive
+//   trickle    write every line one byte at a time
+//   exitCode   status at the end of input (default 0)
+import fs from 'node:fs';
+import readline from 'node:readline';
+
+const options = JSON.parse(process.argv[2] ?? '{}');
+const { batch = 1, delayMs = 0, trusted = true } = options;
+const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+
+let writing = Promise.resolve();
+function write(line) {
+  const bytes = Buffer.from(`${line}\n`);
+  if (!options.trickle) {
+    fs.writeSync(1, bytes);
+    return;
+  }
+  writing = writing.then(async () => {
+    for (const byte of bytes) {
+      fs.writeSync(1, Buffer.of(byte));
+      await sleep(1);
+    }
+  });
+}
+
+if (options.ready !== null) write(JSON.stringify({ event: 'ready', perProcess: options.ready ?? true }));
+for (const line of options.lines ?? []) write(line);
+
+let held = [];
+let commands = 0;
+const input = readline.createInterface({ input: process.stdin });
+input.on('line', async (line) => {
+  if (options.echoLines) write(JSON.stringify({ event: 'received', line }));
+  let command;
+  try {
+    command = JSON.parse(line);
+  } catch {
+    return;
+  }
+  if (command?.cmd !== 'page-urls') return;
+  commands += 1;
+  if (commands === options.dieAfter) {
+    if (options.dieSignal) process.kill(process.pid, options.dieSignal);
+    else process.exit(options.dieCode ?? 1);
+    return;
+  }
+  if (commands === options.closeOutputAfter) {
+    fs.closeSync(1);
+    setInterval(() => {}, 1000);
+    return;
+  }
+  held.push({ event: 'page-urls', id: command.id, trusted, urls: trusted ? [line] : [] });
+  if (held.length < batch) return;
+  const replies = held.reverse();
+  held = [];
+  if (delayMs) await sleep(delayMs);
+  for (const reply of replies) write(JSON.stringify(reply));
+});
+input.on('close', async () => {
+  if (options.ignoreEof) {
+    setInterval(() => {}, 1000);
+    return;
+  }
+  await writing;
+  process.exit(options.exitCode ?? 0);
+});

@@ -5,6 +5,7 @@
 #include "world.h"
 
 #include "agent/startup.h"
+#include "agent/utf8.h"
 #include "sim/loop_control.h"
 #include "sim/trace.h"
 
@@ -20,7 +21,8 @@ namespace {
 // error, so standard output carries the agent's message stream and nothing
 // else.
 int refuse(const std::string& message) {
-  std::fprintf(stderr, "tondrel-sim: %s\n", message.c_str());
+  // The message may quote bytes of the file that are not UTF-8.
+  std::fprintf(stderr, "tondrel-sim: %s\n", repairedUtf8(message).c_str());
   return 2;
 }
 

@@ -25,8 +25,9 @@ bool readElement(const Place& place, int depth, NodePtr& out);
 
 bool tooDeep(const Place& place, int depth) {
   if (depth <= deepest) return false;
-  return place.problemAt(place.pointer(), "expected at most " + std::to_string(deepest) +
-                                              " levels of nesting, found more");
+  place.problemAt(place.pointer(),
+                  "expected at most " + std::to_string(deepest) + " levels of nesting, found more");
+  return true;
 }
 
 bool readElements(const Place& place, int depth, std::vector<NodePtr>& out) {
@@ -40,7 +41,6 @@ bool readElements(const Place& place, int depth, std::vector<NodePtr>& out) {
 }
 
 bool readValue(const Place& place, Text text, int depth, Value& out) {
-  if (tooDeep(place, depth)) return false;
   const nlohmann::json& value = place.json();
   if (value.is_null()) {
     out = Value::none();
@@ -56,6 +56,7 @@ bool readValue(const Place& place, Text text, int depth, Value& out) {
     const auto& s = value.get<std::string>();
     out = text == Text::url ? Value::ofUrl(s) : Value::ofString(s);
   } else if (value.is_array()) {
+    if (tooDeep(place, depth)) return false;
     std::vector<Value> items;
     for (std::size_t i = 0; i < value.size(); ++i) {
       const Place item = *place.item(i);

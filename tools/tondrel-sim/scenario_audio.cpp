@@ -107,9 +107,11 @@ bool readState(const Place& place, AudioState& out) {
                             out.defaultInputDevice.emplace(std::nullopt);
                             return true;
                           }
+                          if (!p.json().is_number()) {
+                            return p.expected("an audio object id (0 for none) or \"fails\"");
+                          }
                           std::int64_t id = 0;
-                          if (!readWhole(p, 0, idMax, "an audio object id (0: none) or \"fails\"",
-                                         id)) {
+                          if (!readWhole(p, 0, idMax, "an audio object id (0 for none)", id)) {
                             return false;
                           }
                           out.defaultInputDevice.emplace(static_cast<AudioObjectID>(id));

@@ -1,0 +1,103 @@
+'use strict';
+
+// Start-up, end of input and the end of the host's reading, for both
+// binaries: tondrel (an empty simulated Mac) and tondrel-sim on a scenario.
+
+const test = require('node:test');
+const assert = require('node:assert/strict');
+const path = require('node:path');
+const { Agent, examples, withPatience } = require('./agent');
+
+const demo = path.join(examples, 'demo.json');
+const agents = [
+  { name: 'tondrel', start: () => Agent.plain(), perProcess: true },
+  { name: 'tondrel-sim', start: () => Agent.sim(demo), perProcess: true },
+  {
+    name: 'tondrel-sim on macOS 13',
+    start: () => Agent.sim(path.join(examples, 'device-monitor.json')),
+    perProcess: false,
+  },
+];
+
+// Every line is one JSON object; the first is ready, with exactly its keys.
+function checkStream(agent, perProcess) {
+  for (const line of agent.lines) {
+    assert.doesNotThrow(() => JSON.parse(line), `not JSON: ${line}`);
+    assert.ok(!line.includes('\r'), `carriage return in: ${line}`);
+  }
+  assert.deepEqual(agent.messages[0], { event: 'ready', perProcess });
+  assert.equal(agent.messages.filter((m) => m.event === 'ready').length, 1);
+}
+
+for (const { name, start, perProcess } of agents) {
+  test(`${name}: ready comes first even when commands were written before it`, async (t) => {
+    const agent = start();
+    t.after(() => agent.kill());
+    // Written at once, before the agent can have written anything.
+    for (let id = 1; id <= 3; id++) agent.send({ cmd: 'page-urls', id, bundleIds: [] });
+    for (let id = 1; id <= 3; id++) await agent.reply(id);
+    assert.deepEqual(await agent.finish(), { code: 0, signal: null });
+    checkStream(agent, perProcess);
+    const replies = agent.messages.filter((m) => m.event === 'page-urls');
+    assert.deepEqual(replies.map((m) => m.id), [1, 2, 3]);
+    assert.ok(agent.messages.indexOf(replies[0]) > 0);
+  });
+
+  test(`${name}: input that ends during start-up still gets ready, then status 0`, async () => {
+    const agent = start();
+    agent.end();
+    assert.deepEqual(await withPatience(agent.exit, 'exit'), { code: 0, signal: null });
+    await agent.closed;
+    checkStream(agent, perProcess);
+  });
+
+  test(`${name}: status 0 at end of input after a final line feed`, async (t) => {
+    const agent = start();
+    t.after(() => agent.kill());
+    await agent.ready();
+    agent.send({ cmd: 'page-urls', id: 1, bundleIds: [] });
+    await agent.reply(1);
+    // This one may or may not be answered before the agent exits.
+    agent.send({ cmd: 'page-urls', id: 2, bundleIds: [] });
+    assert.deepEqual(await agent.finish(), { code: 0, signal: null });
+    checkStream(agent, perProcess);
+    assert.equal(agent.messages.filter((m) => m.event === 'page-urls' && m.id === 1).length, 1);
+    assert.equal(agent.stderr, '');
+  });
+
+  test(`${name}: status 0 at end of input after a last line without a line feed`, async (t) => {
+    const agent = start();
+    t.after(() => agent.kill());
+    await agent.ready();
+    agent.send({ cmd: 'page-urls', id: 1, bundleIds: [] });
+    await agent.reply(1);
+    // Never handled: its line never ends.
+    agent.write(JSON.stringify({ cmd: 'page-urls', id: 2, bundleIds: [] }));
+    assert.deepEqual(await agent.finish(), { code: 0, signal: null });
+    checkStream(agent, perProcess);
+    assert.deepEqual(agent.messages.filter((m) => m.event === 'page-urls').map((m) => m.id), [1]);
+    assert.equal(agent.stderr, '');
+  });
+
+  test(`${name}: ends at its next write once the host has closed its output`, async (t) => {
+    const agent = start();
+    t.after(() => agent.kill());
+    await agent.ready();
+    agent.child.stdout.destroy();
+    agent.send({ cmd: 'page-urls', id: 1, bundleIds: [] });
+    const ended = await withPatience(agent.exit, 'the agent to end');
+    // Nothing catches the broken pipe, so the signal ends the process.
+    assert.deepEqual(ended, { code: null, signal: 'SIGPIPE' });
+  });
+}
+
+test('tondrel-sim: a mic event written after the host closed the output ends it', async (t) => {
+  const agent = Agent.sim(demo);
+  t.after(() => agent.kill());
+  await agent.ready();
+  // Input stays open and no command is sent: only the timeline's first mic
+  // event, a few polls in, writes again.
+  agent.child.stdout.destroy();
+  const ended = await withPatience(agent.exit, 'the agent to end');
+  assert.deepEqual(ended, { code: null, signal: 'SIGPIPE' });
+});

@@ -52,12 +52,18 @@ bool writeAll(int descriptor, std::string_view bytes) {
 }
 
 void emit(const Message& message) {
-  std::string line;
-  line.reserve(128);
+  // One buffer per writing thread, kept between calls: a line costs no
+  // allocation once the longest line so far has been seen.
+  thread_local std::string line;
+  line.clear();
   appendJson(line, message);
   line.push_back('\n');
-  std::lock_guard<std::mutex> guard(outputLock);
-  writeAll(outputDescriptor, line);
+  {
+    std::lock_guard<std::mutex> guard(outputLock);
+    writeAll(outputDescriptor, line);
+  }
+  // A rare huge reply should not stay resident for the rest of the day.
+  if (line.capacity() > 64 * 1024) std::string().swap(line);
 }
 
 void setOutputDescriptorForTesting(int descriptor) { outputDescriptor = descriptor; }

@@ -2,39 +2,56 @@
 
 #include "agent/utf8.h"
 
+#include <array>
 #include <charconv>
 
 namespace {
 
-void appendString(std::string& out, const std::string& text) {
+// For each ASCII byte: 0 when it is written as it is, otherwise the character
+// after the reverse solidus ('u' for the \u00XX form).
+constexpr auto escapes = [] {
+  std::array<char, 128> table{};
+  for (int c = 0; c < 0x20; ++c) table[c] = 'u';
+  table[0x7F] = 'u';  // DEL, which some readers treat as a control character
+  table['"'] = '"';
+  table['\\'] = '\\';
+  table['/'] = '/';
+  table['\n'] = 'n';
+  table['\r'] = 'r';
+  table['\t'] = 't';
+  table['\b'] = 'b';
+  table['\f'] = 'f';
+  return table;
+}();
+
+void appendString(std::string& out, std::string_view text) {
   static constexpr char hex[] = "0123456789abcdef";
   out.push_back('"');
   std::size_t start = 0;
+  bool ascii = true;  // whether text[start, i) is plain ASCII
   auto flush = [&](std::size_t end) {
-    if (end > start) appendRepairedUtf8(out, std::string_view(text).substr(start, end - start));
+    if (end == start) return;
+    if (ascii) {
+      out.append(text.substr(start, end - start));
+    } else {
+      appendRepairedUtf8(out, text.substr(start, end - start));
+    }
   };
   for (std::size_t i = 0; i < text.size(); ++i) {
     const auto c = static_cast<unsigned char>(text[i]);
-    const char* escape = nullptr;
-    switch (c) {
-      case '"': escape = "\\\""; break;
-      case '\\': escape = "\\\\"; break;
-      case '/': escape = "\\/"; break;
-      case '\n': escape = "\\n"; break;
-      case '\r': escape = "\\r"; break;
-      case '\t': escape = "\\t"; break;
-      case '\b': escape = "\\b"; break;
-      case '\f': escape = "\\f"; break;
-      default: break;
+    if (c >= 0x80) {
+      ascii = false;
+      continue;
     }
-    if (escape == nullptr && c >= 0x20 && c != 0x7F) continue;
+    const char escape = escapes[c];
+    if (escape == 0) continue;
     flush(i);
     start = i + 1;
-    if (escape != nullptr) {
-      out.append(escape);
-    } else {
-      // Other control characters, and DEL, which some readers treat as one.
-      out.append("\\u00");
+    ascii = true;
+    out.push_back('\\');
+    out.push_back(escape);
+    if (escape == 'u') {
+      out.append("00");
       out.push_back(hex[c >> 4]);
       out.push_back(hex[c & 0xF]);
     }

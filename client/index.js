@@ -421,6 +421,9 @@ export class TondrelClient extends EventEmitter {
     this.#settleTimer = setTimeout(() => {
       this.#settleTimer = null;
       if (this.#exitInfo) {
+        // Whatever still holds the output open is not the agent; reading
+        // on would keep the host's event loop alive for nothing.
+        this.#child.stdout.destroy();
         this.#finish();
       } else {
         this.#rejectPending(new TondrelError(

@@ -196,6 +196,26 @@ test('close() with requests in flight ends the agent and rejects what it left un
   for (const request of inFlight) assert.equal((await rejection(request)).code, 'ERR_TONDREL_EXITED');
 });
 
+test('replies written just before the agent exits still resolve their requests', async () => {
+  // The exit can be reported before the last of the output has been read.
+  for (let round = 0; round < 10; round++) {
+    const agent = startFake({ batch: 50, exitAfterReplies: 50 });
+    const results = await Promise.all(Array.from({ length: 50 }, (_, i) => agent.pageUrls({ pid: i })));
+    results.forEach((result, i) => assert.equal(sent(result).pid, i));
+    assert.deepEqual(await agent.exited, { code: 0, signal: null });
+  }
+});
+
+test('after the exit, output still coming is read for a short while, then no longer waited for', async () => {
+  // Another process can hold the agent's output after the agent is gone.
+  const soon = startFake({ handOffMs: 50 });
+  assert.equal(sent(await soon.pageUrls({ pid: 1 })).pid, 1);
+  const late = startFake({ handOffMs: 3000 });
+  const error = await rejection(late.pageUrls({ pid: 2 }));
+  assert.deepEqual([error.code, error.exitCode], ['ERR_TONDREL_EXITED', 0]);
+  assert.deepEqual(await late.exited, { code: 0, signal: null });
+});
+
 test('close() kills an agent that does not exit at the end of its input', async () => {
   const agent = startFake({ ignoreEof: true });
   await agent.ready;

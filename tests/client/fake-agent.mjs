@@ -13,10 +13,14 @@
 //              [the command line as received], so a test can tell replies apart
 //   dieAfter   after this many commands, end without answering them,
 //              with exit status dieCode or by signal dieSignal
+//   exitAfterReplies  exit with status 0 straight after writing this many replies
+//   handOffMs  at the first command, exit with status 0 and leave the reply to a
+//              process of its own that holds the output and writes it this much later
 //   ignoreEof  keep running after standard input ends
 //   closeOutputAfter  after this many commands, close standard output and stay alive
 //   trickle    write every line one byte at a time
 //   exitCode   status at the end of input (default 0)
+import { spawn } from 'node:child_process';
 import fs from 'node:fs';
 import readline from 'node:readline';
 
@@ -60,6 +64,12 @@ input.on('line', async (line) => {
     else process.exit(options.dieCode ?? 1);
     return;
   }
+  if (options.handOffMs !== undefined) {
+    const reply = `${JSON.stringify({ event: 'page-urls', id: command.id, trusted, urls: [line] })}\n`;
+    const writeLater = `setTimeout(() => { try { require('fs').writeSync(1, ${JSON.stringify(reply)}); } catch {} }, ${options.handOffMs})`;
+    spawn(process.execPath, ['-e', writeLater], { stdio: ['ignore', 'inherit', 'ignore'] }).unref();
+    process.exit(0);
+  }
   if (commands === options.closeOutputAfter) {
     fs.closeSync(1);
     setInterval(() => {}, 1000);
@@ -71,6 +81,7 @@ input.on('line', async (line) => {
   held = [];
   if (delayMs) await sleep(delayMs);
   for (const reply of replies) write(JSON.stringify(reply));
+  if (commands === options.exitAfterReplies) process.exit(0);
 });
 input.on('close', async () => {
   if (options.ignoreEof) {

@@ -55,8 +55,9 @@ function describeExit({ code, signal }) {
   return `exited with code ${code}`;
 }
 
-// The command line for a query, or an exception saying why it cannot be sent.
-function commandFor(query, id) {
+// The keys a query adds to the command, or an exception saying why it cannot
+// be sent.
+function checkedQuery(query) {
   if (!isObject(query)) {
     throw new TypeError('pageUrls needs an object: { pid } or { bundleIds }');
   }
@@ -73,7 +74,7 @@ function commandFor(query, id) {
     if (!isInt32(pid)) {
       throw new RangeError(`pid must be a whole number in the signed 32-bit range, not ${pid}`);
     }
-    return JSON.stringify({ cmd: 'page-urls', id, pid });
+    return { pid };
   }
   const { bundleIds } = query;
   if (!Array.isArray(bundleIds)) {
@@ -87,7 +88,7 @@ function commandFor(query, id) {
       throw new TypeError(`bundleIds[${index}] holds an unpaired surrogate`);
     }
   }
-  return JSON.stringify({ cmd: 'page-urls', id, bundleIds: [...bundleIds] });
+  return { bundleIds: [...bundleIds] };
 }
 
 /**
@@ -197,6 +198,12 @@ export class TondrelClient extends EventEmitter {
    * its reply.
    */
   pageUrls(query, options = {}) {
+    let keys;
+    try {
+      keys = checkedQuery(query);
+    } catch (error) {
+      return Promise.reject(error);
+    }
     const signal = options?.signal;
     if (signal?.aborted) return Promise.reject(signal.reason);
     if (this.#exitEvent || this.#closing || this.#outputEnded) {
@@ -207,12 +214,7 @@ export class TondrelClient extends EventEmitter {
         'ERR_TONDREL_NOT_RUNNING'));
     }
     const id = this.#freshId();
-    let line;
-    try {
-      line = commandFor(query, id);
-    } catch (error) {
-      return Promise.reject(error);
-    }
+    const line = JSON.stringify({ cmd: 'page-urls', id, ...keys });
 
     return new Promise((resolve, reject) => {
       let onAbort = null;

@@ -14,8 +14,9 @@
 //   dieAfter   after this many commands, end without answering them,
 //              with exit status dieCode or by signal dieSignal
 //   exitAfterReplies  exit with status 0 straight after writing this many replies
-//   handOffMs  at the first command, exit with status 0 and leave the reply to a
-//              process of its own that holds the output and writes it this much later
+//   handOffMs  at the first command, leave the reply to a process of its own
+//              that holds the output, exit with status 0, and have the reply
+//              written this much later
 //   ignoreEof  keep running after standard input ends
 //   closeOutputAfter  after this many commands, close standard output and stay alive
 //   trickle    write every line one byte at a time
@@ -65,10 +66,14 @@ input.on('line', async (line) => {
     return;
   }
   if (options.handOffMs !== undefined) {
+    // The helper says when it is running, so that the agent's exit and the
+    // reply are apart by handOffMs and not by however long a start takes.
     const reply = `${JSON.stringify({ event: 'page-urls', id: command.id, trusted, urls: [line] })}\n`;
-    const writeLater = `setTimeout(() => { try { require('fs').writeSync(1, ${JSON.stringify(reply)}); } catch {} }, ${options.handOffMs})`;
-    spawn(process.execPath, ['-e', writeLater], { stdio: ['ignore', 'inherit', 'ignore'] }).unref();
-    process.exit(0);
+    const helper = `process.stderr.write('up\\n');
+      setTimeout(() => { try { require('fs').writeSync(1, ${JSON.stringify(reply)}); } catch {} }, ${options.handOffMs});`;
+    const child = spawn(process.execPath, ['-e', helper], { stdio: ['ignore', 'inherit', 'pipe'] });
+    child.stderr.once('data', () => process.exit(0));
+    return;
   }
   if (commands === options.closeOutputAfter) {
     fs.closeSync(1);

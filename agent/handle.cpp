@@ -5,15 +5,13 @@
 // nesting would recurse when copied, and the events hand over the exact text
 // of every number that is not a plain 64-bit integer, so whole numbers can be
 // judged on their exact value instead of a rounded double.
-#include "agent/input.h"
-
-#include "agent/accessibility/page_urls.h"
-
-#include <nlohmann/json.hpp>
-
 #include <cstdint>
 #include <limits>
+#include <nlohmann/json.hpp>
 #include <utility>
+
+#include "agent/accessibility/page_urls.h"
+#include "agent/input.h"
 
 namespace {
 
@@ -33,7 +31,9 @@ Field judgeNumberText(std::string_view text) {
   std::size_t i = 0;
   const bool negative = i < text.size() && text[i] == '-';
   if (negative) ++i;
-  auto isDigit = [&text](std::size_t at) { return at < text.size() && text[at] >= '0' && text[at] <= '9'; };
+  auto isDigit = [&text](std::size_t at) {
+    return at < text.size() && text[at] >= '0' && text[at] <= '9';
+  };
   std::string digits;  // integer and fraction digits together
   std::int64_t fractionDigits = 0;
   while (isDigit(i)) digits.push_back(text[i++]);

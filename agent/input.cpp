@@ -1,12 +1,12 @@
 #include "agent/input.h"
 
-#include "agent/globals.h"
-#include "agent/loop.h"
-#include "agent/utf8.h"
+#include <unistd.h>
 
 #include <cerrno>
 
-#include <unistd.h>
+#include "agent/globals.h"
+#include "agent/loop.h"
+#include "agent/utf8.h"
 
 void readChunk(int descriptor) {
   char bytes[64 * 1024];
@@ -44,8 +44,7 @@ void takeLines(std::string chunk) {
   std::size_t start = 0;
   while (start < complete.size()) {
     const std::size_t end = complete.find('\n', start);
-    const std::string line =
-        repairedUtf8(std::string_view(complete).substr(start, end - start));
+    const std::string line = repairedUtf8(std::string_view(complete).substr(start, end - start));
     start = end + 1;
     handle(line);
   }

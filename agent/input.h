@@ -1,13 +1,13 @@
 // Reading commands from standard input.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <sys/types.h>
 
 // The readability handler of standard input: posts what is there to the main
 // queue, or, at end of input, the task that ends the process.

@@ -2,13 +2,12 @@
 // sim/accessibility.h.
 #include "sim/accessibility.h"
 
+#include <mutex>
+#include <nlohmann/json.hpp>
+#include <set>
+
 #include "sim/accessibility_objects.h"
 #include "sim/trace.h"
-
-#include <nlohmann/json.hpp>
-
-#include <mutex>
-#include <set>
 
 namespace sim::ax {
 namespace {
@@ -265,12 +264,12 @@ AXError AXUIElementSetAttributeValue(AXUIElementRef element, CFStringRef attribu
     if (CFGetTypeID(value) == CFBooleanGetTypeID()) {
       written = CFBooleanGetValue(static_cast<CFBooleanRef>(value)) != 0;
     }
-    sim::trace::record(nlohmann::json{{"event", "set-attribute"},
-                                      {"pid", e->pid()},
-                                      {"attribute", name},
-                                      {"value", written},
-                                      {"result", result}}
-                           .dump());
+    sim::trace::record(nlohmann::json{
+        {"event", "set-attribute"},
+        {"pid", e->pid()},
+        {"attribute", name},
+        {"value", written},
+        {"result", result}}.dump());
   }
   return result;
 }

@@ -48,12 +48,12 @@ using NodePtr = std::shared_ptr<Node>;
 struct Value {
   enum class Kind { none, string, url, integer, real, boolean, element, array };
   Kind kind = Kind::none;
-  std::string text;                 // string (valid UTF-8), url (any text)
-  std::int64_t integer = 0;         // integer: a CFNumber of 64-bit integer kind
-  double real = 0;                  // real: a CFNumber of 64-bit float kind
-  bool boolean = false;             // boolean: kCFBooleanTrue or kCFBooleanFalse
-  NodePtr element;                  // element
-  std::vector<Value> items;         // array; items of kind none are left out
+  std::string text;          // string (valid UTF-8), url (any text)
+  std::int64_t integer = 0;  // integer: a CFNumber of 64-bit integer kind
+  double real = 0;           // real: a CFNumber of 64-bit float kind
+  bool boolean = false;      // boolean: kCFBooleanTrue or kCFBooleanFalse
+  NodePtr element;           // element
+  std::vector<Value> items;  // array; items of kind none are left out
 
   static Value none() { return {}; }
   static Value ofString(std::string text);
@@ -137,9 +137,9 @@ std::optional<Attribute> switchState(pid_t pid, std::string_view name);
 // Counters since the last reset.
 long trustChecks();
 long applicationElementsCreated();
-long reads();                         // every AXUIElementCopyAttributeValue
+long reads();  // every AXUIElementCopyAttributeValue
 long reads(std::string_view attribute);
-long sets();                          // every AXUIElementSetAttributeValue
-long walks(pid_t pid);                // reads of "AXWindows" of the pid's element
+long sets();            // every AXUIElementSetAttributeValue
+long walks(pid_t pid);  // reads of "AXWindows" of the pid's element
 
 }  // namespace sim::ax

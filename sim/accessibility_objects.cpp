@@ -112,7 +112,8 @@ CFTypeRef makeValue(const Value& value, pid_t pid) {
     case Value::Kind::element:
       return value.element ? (new Element(pid, value.element))->ref() : nullptr;
     case Value::Kind::array: {
-      CFMutableArrayRef array = CFArrayCreateMutable(kCFAllocatorDefault, 0, &kCFTypeArrayCallBacks);
+      CFMutableArrayRef array =
+          CFArrayCreateMutable(kCFAllocatorDefault, 0, &kCFTypeArrayCallBacks);
       for (const Value& item : value.items) {
         CFTypeRef made = makeValue(item, pid);
         if (made == nullptr) continue;

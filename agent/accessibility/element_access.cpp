@@ -6,8 +6,7 @@ CFRef<CFTypeRef> attribute(AXUIElementRef element, std::string_view name) {
   CFRef<CFTypeRef> value;
   const CFRef<CFStringRef> platformName = platformString(name);
   if (!platformName) return value;
-  const AXError result =
-      AXUIElementCopyAttributeValue(element, platformName.get(), value.slot());
+  const AXError result = AXUIElementCopyAttributeValue(element, platformName.get(), value.slot());
   // The platform may fill in a value and still fail; that value is not to be
   // trusted, and leaving the holder's scope drops it.
   if (result != kAXErrorSuccess) value.reset();
@@ -43,8 +42,7 @@ std::optional<std::string> stringValue(CFTypeRef value) {
 
 std::optional<std::string> urlValue(CFTypeRef value) {
   if (value == nullptr || CFGetTypeID(value) != CFURLGetTypeID()) return std::nullopt;
-  const auto absolute =
-      CFRef<CFURLRef>::adopt(CFURLCopyAbsoluteURL(static_cast<CFURLRef>(value)));
+  const auto absolute = CFRef<CFURLRef>::adopt(CFURLCopyAbsoluteURL(static_cast<CFURLRef>(value)));
   if (!absolute) return std::nullopt;
   const CFStringRef text = CFURLGetString(absolute.get());  // borrowed from `absolute`
   if (text == nullptr) return std::nullopt;

@@ -5,14 +5,14 @@
 // code. Elements passed in are borrowed; what comes back is owned.
 #pragma once
 
-#include "agent/cf_ref.h"
-
 #include <ApplicationServices/ApplicationServices.h>
 
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "agent/cf_ref.h"
 
 using ElementList = std::vector<CFRef<AXUIElementRef>>;
 

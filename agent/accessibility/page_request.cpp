@@ -1,11 +1,10 @@
-#include "agent/accessibility/page_urls.h"
+#include <ApplicationServices/ApplicationServices.h>
 
+#include "agent/accessibility/page_urls.h"
 #include "agent/emit.h"
 #include "agent/globals.h"
 #include "agent/loop.h"
 #include "agent/platform/running_apps.h"
-
-#include <ApplicationServices/ApplicationServices.h>
 
 std::vector<pid_t> pidsOfBundleIds(const std::vector<std::string>& bundleIds) {
   std::vector<pid_t> pids;

@@ -1,11 +1,11 @@
 #include "agent/accessibility/page_urls.h"
 
+#include <optional>
+#include <string_view>
+
 #include "agent/accessibility/element_access.h"
 #include "agent/accessibility/web_area_urls.h"
 #include "agent/loop.h"
-
-#include <optional>
-#include <string_view>
 
 namespace {
 

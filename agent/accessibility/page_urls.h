@@ -1,11 +1,11 @@
 // Page URLs of one application, and the work item that answers a request.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
-
-#include <sys/types.h>
 
 // The URLs of the web pages in the windows of the application with this pid.
 // Switches the application's accessibility on for the length of the query when

@@ -4,8 +4,7 @@ std::optional<std::string> utf8Text(CFStringRef string) {
   const CFIndex length = CFStringGetLength(string);
   const CFRange all = CFRangeMake(0, length);
   CFIndex size = 0;
-  if (CFStringGetBytes(string, all, kCFStringEncodingUTF8, 0, false, nullptr, 0, &size) !=
-      length) {
+  if (CFStringGetBytes(string, all, kCFStringEncodingUTF8, 0, false, nullptr, 0, &size) != length) {
     return std::nullopt;
   }
   std::string text(static_cast<std::size_t>(size), '\0');

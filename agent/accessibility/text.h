@@ -1,13 +1,13 @@
 // Text across the CoreFoundation boundary.
 #pragma once
 
-#include "agent/cf_ref.h"
-
 #include <CoreFoundation/CoreFoundation.h>
 
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "agent/cf_ref.h"
 
 // The string as UTF-8; nothing when it holds what UTF-8 cannot carry (a lone
 // surrogate), since half a string would be a different string.

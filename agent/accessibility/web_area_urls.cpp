@@ -1,9 +1,9 @@
 #include "agent/accessibility/web_area_urls.h"
 
+#include <cstdint>
+
 #include "agent/accessibility/element_access.h"
 #include "agent/globals.h"
-
-#include <cstdint>
 
 namespace {
 

@@ -1,20 +1,18 @@
 // Standard input read on the platform's reader thread while the main thread
 // frames and handles lines and the page reader answers them.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <nlohmann/json.hpp>
+#include <thread>
+
 #include "agent/globals.h"
 #include "agent/input.h"
 #include "agent/loop.h"
 #include "sim/accessibility.h"
 #include "sim/loop_control.h"
 #include "support/output_capture.h"
-
-#include <nlohmann/json.hpp>
-
-#include <gtest/gtest.h>
-
-#include <chrono>
-#include <thread>
-
-#include <unistd.h>
 
 namespace {
 

@@ -1,5 +1,10 @@
 // Replies written on the page reader while the main thread writes microphone
 // events: every line must come out whole, and none may be lost.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <nlohmann/json.hpp>
+
 #include "agent/emit.h"
 #include "agent/globals.h"
 #include "agent/input.h"
@@ -9,12 +14,6 @@
 #include "sim/loop_control.h"
 #include "support/live_objects.h"
 #include "support/output_capture.h"
-
-#include <nlohmann/json.hpp>
-
-#include <gtest/gtest.h>
-
-#include <map>
 
 namespace {
 
@@ -44,8 +43,8 @@ TEST(PageRepliesWithMicEvents, EveryLineWholeAndNothingLost) {
     OutputCapture capture;
     for (std::int64_t i = 0; i < micEvents; ++i) {
       if (i % (micEvents / requests) == 0) {
-        handle(R"({"cmd":"page-urls","pid":512,"id":)" + std::to_string(i / (micEvents / requests)) +
-               "}");
+        handle(R"({"cmd":"page-urls","pid":512,"id":)" +
+               std::to_string(i / (micEvents / requests)) + "}");
       }
       emit({{"event", std::string("mic")},
             {"running", i % 2 == 0},

@@ -4,6 +4,13 @@
 // The first byte picks the chunk size, so the same commands also arrive cut at
 // every kind of boundary. After each input the page reader is drained and
 // every simulated object must have been released again.
+#include <fcntl.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
 #include "agent/emit.h"
 #include "agent/globals.h"
 #include "agent/input.h"
@@ -12,13 +19,6 @@
 #include "sim/apps.h"
 #include "sim/cf_objects.h"
 #include "sim/loop_control.h"
-
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <string>
-
-#include <fcntl.h>
 
 namespace {
 
@@ -60,7 +60,8 @@ void buildWorld() {
 
   sim::ax::Application refusing;  // refuses both switches; AXWindows fails
   refusing.pid = 9;
-  refusing.windowsRead = sim::ax::Attribute{kAXErrorCannotComplete, Value::ofElements({webArea("https://z/")})};
+  refusing.windowsRead =
+      sim::ax::Attribute{kAXErrorCannotComplete, Value::ofElements({webArea("https://z/")})};
   sim::ax::setApplication(refusing);
 
   sim::apps::set({{512, activationPolicyRegular, "com.example.browser", "Browser"},

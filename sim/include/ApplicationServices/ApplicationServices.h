@@ -7,7 +7,6 @@
 #pragma once
 
 #include <CoreFoundation/CoreFoundation.h>
-
 #include <sys/types.h>
 
 #ifdef __cplusplus

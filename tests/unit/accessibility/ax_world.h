@@ -3,19 +3,18 @@
 // traced) and a captured trace.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
 #include "agent/globals.h"
 #include "agent/loop.h"
 #include "sim/accessibility.h"
 #include "sim/apps.h"
 #include "sim/loop_control.h"
 #include "sim/trace.h"
-
-#include <nlohmann/json.hpp>
-
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
 
 class AxWorld : public ::testing::Test {
  protected:

@@ -1,8 +1,9 @@
 #include "agent/accessibility/element_access.h"
-#include "support/live_objects.h"
-#include "unit/accessibility/ax_world.h"
 
 #include <optional>
+
+#include "support/live_objects.h"
+#include "unit/accessibility/ax_world.h"
 
 namespace {
 
@@ -37,10 +38,10 @@ TEST_F(ElementAccess, AttributeIsAbsentUnlessTheReadSucceedsWithAValue) {
       {"success with a value", answer(Value::ofString("AXWindow")), true},
       {"success without a value", answer(Value::none()), false},
       {"failure", failure(kAXErrorCannotComplete), false},
-      {"failure that still filled in a value",
-       {kAXErrorFailure, Value::ofString("stale")}, false},
+      {"failure that still filled in a value", {kAXErrorFailure, Value::ofString("stale")}, false},
       {"failure that filled in an element list",
-       {kAXErrorNoValue, Value::ofElements({sim::ax::element("AXGroup")})}, false},
+       {kAXErrorNoValue, Value::ofElements({sim::ax::element("AXGroup")})},
+       false},
   };
   for (const Case& c : cases) {
     LiveObjectsUnchanged unchanged;
@@ -79,7 +80,8 @@ TEST_F(ElementAccess, ChildrenOnlyWhenEveryItemIsAnElement) {
       {"no value", answer(Value::none()), 0},
       {"failing read", failure(kAXErrorCannotComplete), 0},
       {"failing read with elements filled in",
-       {kAXErrorFailure, Value::ofElements({element("AXGroup")})}, 0},
+       {kAXErrorFailure, Value::ofElements({element("AXGroup")})},
+       0},
   };
   for (const Case& c : cases) {
     LiveObjectsUnchanged unchanged;
@@ -142,10 +144,19 @@ TEST_F(ElementAccess, UrlsConvertFromUrlObjectsOnlyAndStringsFromStringsOnly) {
   const std::string page = "https://example.com/a/b?q=1#frag";
   const std::vector<Case> cases = {
       {"URL object", Value::ofUrl(page), page, std::nullopt},
-      {"URL object with text beyond ASCII", Value::ofUrl("https://b\xC3\xBC" "cher.example/\xE2\x82\xAC"),
-       "https://b\xC3\xBC" "cher.example/\xE2\x82\xAC", std::nullopt},
+      {"URL object with text beyond ASCII",
+       Value::ofUrl("https://b\xC3\xBC"
+                    "cher.example/\xE2\x82\xAC"),
+       "https://b\xC3\xBC"
+       "cher.example/\xE2\x82\xAC",
+       std::nullopt},
       {"string spelling a URL", Value::ofString(page), std::nullopt, page},
-      {"string beyond ASCII", Value::ofString("AXW\xC3\xAB" "b"), std::nullopt, "AXW\xC3\xAB" "b"},
+      {"string beyond ASCII",
+       Value::ofString("AXW\xC3\xAB"
+                       "b"),
+       std::nullopt,
+       "AXW\xC3\xAB"
+       "b"},
       {"empty string", Value::ofString(""), std::nullopt, ""},
       {"number", Value::ofInteger(7), std::nullopt, std::nullopt},
       {"element", Value::ofElement(sim::ax::element("AXWebArea")), std::nullopt, std::nullopt},

@@ -1,4 +1,5 @@
 #include "agent/accessibility/page_urls.h"
+
 #include "support/live_objects.h"
 #include "support/output_capture.h"
 #include "unit/accessibility/ax_world.h"
@@ -45,24 +46,47 @@ struct SwitchRow {
 TEST_F(PageUrlQuery, SwitchOnTableAttemptsWaitsAndFinalWrite) {
   const Switch refusing = readingAs(failure(kAXErrorAttributeUnsupported), false);
   const std::vector<SwitchRow> rows = {
-      {"manual already true", readingAs(answer(Value::ofBoolean(true)), true),
-       readingAs(failure(), true), {}, {}, false},
-      {"manual reads 1, counted as true", readingAs(answer(Value::ofInteger(1)), false),
-       refusing, {}, {}, false},
-      {"manual not true, set succeeds", readingAs(failure(kAXErrorNoValue), true),
+      {"manual already true",
        readingAs(answer(Value::ofBoolean(true)), true),
-       {"set AXManualAccessibility true ok"}, {"set AXManualAccessibility false ok"}, true},
-      {"manual false, set succeeds", readingAs(answer(Value::ofBoolean(false)), true), refusing,
-       {"set AXManualAccessibility true ok"}, {"set AXManualAccessibility false ok"}, true},
-      {"manual refused, enhanced already true", refusing,
-       readingAs(answer(Value::ofBoolean(true)), true), {"set AXManualAccessibility true refused"},
-       {}, false},
-      {"manual refused, enhanced set succeeds", readingAs(answer(Value::ofInteger(2)), false),
+       readingAs(failure(), true),
+       {},
+       {},
+       false},
+      {"manual reads 1, counted as true",
+       readingAs(answer(Value::ofInteger(1)), false),
+       refusing,
+       {},
+       {},
+       false},
+      {"manual not true, set succeeds",
+       readingAs(failure(kAXErrorNoValue), true),
+       readingAs(answer(Value::ofBoolean(true)), true),
+       {"set AXManualAccessibility true ok"},
+       {"set AXManualAccessibility false ok"},
+       true},
+      {"manual false, set succeeds",
+       readingAs(answer(Value::ofBoolean(false)), true),
+       refusing,
+       {"set AXManualAccessibility true ok"},
+       {"set AXManualAccessibility false ok"},
+       true},
+      {"manual refused, enhanced already true",
+       refusing,
+       readingAs(answer(Value::ofBoolean(true)), true),
+       {"set AXManualAccessibility true refused"},
+       {},
+       false},
+      {"manual refused, enhanced set succeeds",
+       readingAs(answer(Value::ofInteger(2)), false),
        readingAs(answer(Value::ofString("true")), true),
        {"set AXManualAccessibility true refused", "set AXEnhancedUserInterface true ok"},
-       {"set AXEnhancedUserInterface false ok"}, true},
-      {"both refused", refusing, readingAs(answer(Value::ofBoolean(false)), false),
-       {"set AXManualAccessibility true refused", "set AXEnhancedUserInterface true refused"}, {},
+       {"set AXEnhancedUserInterface false ok"},
+       true},
+      {"both refused",
+       refusing,
+       readingAs(answer(Value::ofBoolean(false)), false),
+       {"set AXManualAccessibility true refused", "set AXEnhancedUserInterface true refused"},
+       {},
        false},
   };
   for (const SwitchRow& row : rows) {
@@ -147,9 +171,9 @@ TEST_F(PageUrlQuery, AProcessWithoutAnApplicationGetsTwoWalksAndOneWait) {
   LiveObjectsUnchanged unchanged;
   sim::trace::take();
   EXPECT_EQ(pageUrls(99999), Urls{});
-  EXPECT_EQ(actions(), (Actions{"timeout 1 application", "set AXManualAccessibility true refused",
-                                "set AXEnhancedUserInterface true refused", "walk 1", "wait 0.3",
-                                "walk 2"}));
+  EXPECT_EQ(actions(),
+            (Actions{"timeout 1 application", "set AXManualAccessibility true refused",
+                     "set AXEnhancedUserInterface true refused", "walk 1", "wait 0.3", "walk 2"}));
   EXPECT_EQ(sim::loop::waitCount(), 1);
   EXPECT_DOUBLE_EQ(sim::loop::totalSlept(), 0.3);
 }
@@ -180,8 +204,8 @@ TEST_F(PageRequests, WithoutPermissionNoApplicationIsTouched) {
   addBrowser(1, {"https://one/"});
   addBrowser(2, {"https://two/"});
   const auto answerJson = reply({-5, {1, 2, 3}});
-  EXPECT_EQ(answerJson, nlohmann::json::parse(
-                            R"({"event":"page-urls","id":-5,"trusted":false,"urls":[]})"));
+  EXPECT_EQ(answerJson,
+            nlohmann::json::parse(R"({"event":"page-urls","id":-5,"trusted":false,"urls":[]})"));
   EXPECT_EQ(sim::ax::trustChecks(), 1);
   EXPECT_EQ(sim::ax::applicationElementsCreated(), 0);
   EXPECT_EQ(sim::ax::reads(), 0);

@@ -1,4 +1,5 @@
 #include "agent/accessibility/web_area_urls.h"
+
 #include "agent/cf_ref.h"
 #include "support/live_objects.h"
 #include "unit/accessibility/ax_world.h"
@@ -91,10 +92,9 @@ TEST_F(WebAreaWalk, BreadthFirstAcrossWindows) {
 
 TEST_F(WebAreaWalk, SiblingsInThePlatformsOrderThenTheirChildren) {
   LiveObjectsUnchanged unchanged;
-  const NodePtr window = element(
-      "AXWindow", {element("AXGroup", {webArea("https://a1/"), webArea("https://a2/")}),
-                   webArea("https://b/"),
-                   element("AXGroup", {webArea("https://c1/")})});
+  const NodePtr window =
+      element("AXWindow", {element("AXGroup", {webArea("https://a1/"), webArea("https://a2/")}),
+                           webArea("https://b/"), element("AXGroup", {webArea("https://c1/")})});
   EXPECT_EQ(walk({window}), (Urls{"https://b/", "https://a1/", "https://a2/", "https://c1/"}));
 }
 
@@ -121,8 +121,7 @@ TEST_F(WebAreaWalk, AWebAreaWithoutAUrlObjectAddsNothingAndIsNotSearched) {
     LiveObjectsUnchanged unchanged;
     const NodePtr area = element("AXWebArea", {webArea("https://inside/")});
     area->attributes["AXURL"] = c.url;
-    EXPECT_EQ(walk({element("AXWindow", {area, webArea("https://next/")})}),
-              Urls{"https://next/"})
+    EXPECT_EQ(walk({element("AXWindow", {area, webArea("https://next/")})}), Urls{"https://next/"})
         << c.what;
   }
 }
@@ -176,7 +175,8 @@ TEST_F(WebAreaWalk, DepthLimit) {
   const std::vector<Case> cases = {
       {"a page at depth 30 is reported", chainTo(30, webArea("https://d30/")), {"https://d30/"}},
       {"a page at depth 31 is never reached",
-       chainTo(30, element("AXGroup", {webArea("https://d31/")})), {}},
+       chainTo(30, element("AXGroup", {webArea("https://d31/")})),
+       {}},
       {"a page at depth 29 is reported", chainTo(29, webArea("https://d29/")), {"https://d29/"}},
   };
   for (const Case& c : cases) {

@@ -1,13 +1,12 @@
-#include "agent/globals.h"
-#include "agent/input.h"
-
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
 
-#include <unistd.h>
+#include "agent/globals.h"
+#include "agent/input.h"
 
 namespace {
 

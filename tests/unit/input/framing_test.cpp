@@ -1,5 +1,9 @@
 // Lines from chunks to replies: takeLines, handle and the page reader
 // together, against a simulated Mac.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
 #include "agent/globals.h"
 #include "agent/input.h"
 #include "agent/loop.h"
@@ -8,10 +12,6 @@
 #include "sim/loop_control.h"
 #include "support/live_objects.h"
 #include "support/output_capture.h"
-
-#include <nlohmann/json.hpp>
-
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -45,8 +45,8 @@ class Framing : public ::testing::Test {
   }
 
   static std::string reply(std::int64_t id, bool trusted = false, const std::string& urls = "[]") {
-    return R"({"event":"page-urls","id":)" + std::to_string(id) +
-           R"(,"trusted":)" + (trusted ? "true" : "false") + R"(,"urls":)" + urls + "}";
+    return R"({"event":"page-urls","id":)" + std::to_string(id) + R"(,"trusted":)" +
+           (trusted ? "true" : "false") + R"(,"urls":)" + urls + "}";
   }
 };
 
@@ -75,7 +75,8 @@ TEST_F(Framing, ChunkBoundariesDoNotMatter) {
   const std::string stream = command(1) + "\n" + command(2) + "\r\n\n  \n" + command(3) + "\n";
   for (std::size_t size : {1u, 2u, 7u, 40u, 1000u}) {
     std::vector<std::string> chunks;
-    for (std::size_t at = 0; at < stream.size(); at += size) chunks.push_back(stream.substr(at, size));
+    for (std::size_t at = 0; at < stream.size(); at += size)
+      chunks.push_back(stream.substr(at, size));
     EXPECT_EQ(feed(chunks), (Replies{reply(1), reply(2), reply(3)})) << "chunks of " << size;
   }
 }
@@ -93,16 +94,22 @@ TEST_F(Framing, CarriageReturnsEmptyAndBlankLines) {
   EXPECT_EQ(feed({"\n", "\n\n", "   \n", "\r\n", "\t \r\n"}), Replies{});
   EXPECT_EQ(sim::ax::trustChecks(), 1);
   // A carriage return anywhere but as whitespace is no longer JSON.
-  EXPECT_EQ(feed({R"({"cmd":"page-urls",)" "\r" R"("id":2})" "\n",
-                  R"({"cmd":"page-urls)" "\r" R"(","id":3})" "\n"}),
+  EXPECT_EQ(feed({R"({"cmd":"page-urls",)"
+                  "\r"
+                  R"("id":2})"
+                  "\n",
+                  R"({"cmd":"page-urls)"
+                  "\r"
+                  R"(","id":3})"
+                  "\n"}),
             Replies{reply(2)});
 }
 
 TEST_F(Framing, InvalidLinesAreSkippedAndTheNextOnesHandled) {
   LiveObjectsUnchanged unchanged;
-  EXPECT_EQ(feed({"not json\n[1]\n" + command(4) + "\n{\"cmd\":\"page-urls\"}\n" + command(5) +
-                  "\n"}),
-            (Replies{reply(4), reply(5)}));
+  EXPECT_EQ(
+      feed({"not json\n[1]\n" + command(4) + "\n{\"cmd\":\"page-urls\"}\n" + command(5) + "\n"}),
+      (Replies{reply(4), reply(5)}));
 }
 
 TEST_F(Framing, IllFormedUtf8InsideAStringIsRepairedNotRejected) {
@@ -116,15 +123,19 @@ TEST_F(Framing, IllFormedUtf8InsideAStringIsRepairedNotRejected) {
   app.manualAccessibility.read = sim::ax::answer(sim::ax::Value::ofBoolean(true));
   app.windows = {sim::ax::webArea("https://repaired/")};
   sim::ax::setApplication(app);
-  EXPECT_EQ(feed({R"({"cmd":"page-urls","id":8,"bundleIds":["com.ex)" "\xE2\x82" "am" "\xFF"
-                  R"(ple"]})" "\n"}),
+  EXPECT_EQ(feed({R"({"cmd":"page-urls","id":8,"bundleIds":["com.ex)"
+                  "\xE2\x82"
+                  "am"
+                  "\xFF"
+                  R"(ple"]})"
+                  "\n"}),
             Replies{reply(8, true, R"(["https:\/\/repaired\/"])")});
 }
 
 TEST_F(Framing, ALongLineInManyChunks) {
   LiveObjectsUnchanged unchanged;
-  const std::string line = R"({"cmd":"page-urls","id":6,"pad":")" + std::string(300000, 'x') +
-                           R"(","pid":1})";
+  const std::string line =
+      R"({"cmd":"page-urls","id":6,"pad":")" + std::string(300000, 'x') + R"(","pid":1})";
   std::vector<std::string> chunks;
   for (std::size_t at = 0; at < line.size(); at += 4096) chunks.push_back(line.substr(at, 4096));
   chunks.push_back("\n");

@@ -1,5 +1,9 @@
 // What handle() turns a valid command into: which pids are read, and that
 // nothing happens for an invalid one.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
 #include "agent/globals.h"
 #include "agent/input.h"
 #include "agent/loop.h"
@@ -8,10 +12,6 @@
 #include "sim/loop_control.h"
 #include "support/live_objects.h"
 #include "support/output_capture.h"
-
-#include <nlohmann/json.hpp>
-
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -72,7 +72,8 @@ TEST_F(Handle, BundleIdsResolveInTheirOrderAndThePlatformsOrder) {
 TEST_F(Handle, UnusableBundleIdsAreAnsweredWithNoUrls) {
   LiveObjectsUnchanged unchanged;
   for (const std::string line :
-       {R"({"cmd":"page-urls","id":1})", R"({"cmd":"page-urls","id":1,"bundleIds":"com.example.other"})",
+       {R"({"cmd":"page-urls","id":1})",
+        R"({"cmd":"page-urls","id":1,"bundleIds":"com.example.other"})",
         R"({"cmd":"page-urls","id":1,"bundleIds":["com.example.other",7]})",
         R"({"cmd":"page-urls","id":1,"bundleIds":["com.example.missing"]})"}) {
     EXPECT_EQ(urlsFor(line), std::vector<std::string>{}) << line;

@@ -1,8 +1,8 @@
-#include "agent/input.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
+
+#include "agent/input.h"
 
 namespace {
 
@@ -75,7 +75,9 @@ TEST(ParseCommand, LinesThatAreNoCommand) {
       withPid("2147483648.0"),
       withPid("9223372036854775808"),
       withPid("-9223372036854775809"),
-      R"({"cmd":"page-urls","id":"x","id":)" "1" R"(,"id":"y"})",
+      R"({"cmd":"page-urls","id":"x","id":)"
+      "1"
+      R"(,"id":"y"})",
   };
   for (const std::string& line : lines) {
     EXPECT_FALSE(parseCommand(line).has_value()) << testing::PrintToString(line);
@@ -140,8 +142,8 @@ TEST(ParseCommand, PidIsTakenWhenWholeAndFallsBackOtherwise) {
     ASSERT_TRUE(command.has_value()) << c.pid;
     EXPECT_EQ(command->pid, c.taken) << c.pid;
     // With a pid, the bundle identifiers are not even looked at.
-    EXPECT_EQ(command->bundleIds, c.taken ? std::vector<std::string>{}
-                                          : std::vector<std::string>{"b"})
+    EXPECT_EQ(command->bundleIds,
+              c.taken ? std::vector<std::string>{} : std::vector<std::string>{"b"})
         << c.pid;
   }
 }
@@ -178,7 +180,8 @@ TEST(ParseCommand, BundleIdsOnlyWhenEveryItemIsAString) {
 }
 
 TEST(ParseCommand, TheLastOfARepeatedKeyCounts) {
-  const auto a = parseCommand(R"({"cmd":"x","id":"y","cmd":"page-urls","id":3,"pid":"no","pid":9})");
+  const auto a =
+      parseCommand(R"({"cmd":"x","id":"y","cmd":"page-urls","id":3,"pid":"no","pid":9})");
   ASSERT_TRUE(a.has_value());
   EXPECT_EQ(a->id, 3);
   EXPECT_EQ(a->pid, 9);
@@ -193,9 +196,9 @@ TEST(ParseCommand, TheLastOfARepeatedKeyCounts) {
 }
 
 TEST(ParseCommand, KeysInsideNestedValuesDoNotCount) {
-  const auto command = parseCommand(
-      R"({"x":{"id":"bad","pid":true,"bundleIds":[1]},"cmd":"page-urls","id":2,)"
-      R"("y":[{"pid":5}],"bundleIds":["ok"]})");
+  const auto command =
+      parseCommand(R"({"x":{"id":"bad","pid":true,"bundleIds":[1]},"cmd":"page-urls","id":2,)"
+                   R"("y":[{"pid":5}],"bundleIds":["ok"]})");
   ASSERT_TRUE(command.has_value());
   EXPECT_EQ(command->id, 2);
   EXPECT_FALSE(command->pid.has_value());
@@ -203,8 +206,9 @@ TEST(ParseCommand, KeysInsideNestedValuesDoNotCount) {
 }
 
 TEST(ParseCommand, WhitespaceAroundTheObjectIsFine) {
-  for (const std::string& line :
-       {R"({"cmd":"page-urls","id":4})" "\r"s, "  \t{ \"cmd\" : \"page-urls\" , \"id\" : 4 }  "s}) {
+  for (const std::string& line : {R"({"cmd":"page-urls","id":4})"
+                                  "\r"s,
+                                  "  \t{ \"cmd\" : \"page-urls\" , \"id\" : 4 }  "s}) {
     const auto command = parseCommand(line);
     ASSERT_TRUE(command.has_value()) << testing::PrintToString(line);
     EXPECT_EQ(command->id, 4);
@@ -220,8 +224,8 @@ TEST(ParseCommand, DeepNestingNeitherRecursesNorCounts) {
   EXPECT_EQ(command->bundleIds, std::vector<std::string>{"a"});
   // Deep inside the identifiers, and unclosed: neither may crash.
   EXPECT_EQ(parseCommand(withBundleIds("[" + nested + "]"))->bundleIds, std::vector<std::string>{});
-  EXPECT_FALSE(parseCommand(R"({"cmd":"page-urls","id":5,"deep":)" + std::string(depth, '{'))
-                   .has_value());
+  EXPECT_FALSE(
+      parseCommand(R"({"cmd":"page-urls","id":5,"deep":)" + std::string(depth, '{')).has_value());
 }
 
 }  // namespace

@@ -44,8 +44,7 @@ int main(int argc, char** argv) {
   if (!loaded.scenario) return refuse(loaded.refusal);
 
   if (!options.tracePath.empty() && !sim::trace::toFile(options.tracePath)) {
-    return refuse("cannot open the trace file " + options.tracePath + ": " +
-                  std::strerror(errno));
+    return refuse("cannot open the trace file " + options.tracePath + ": " + std::strerror(errno));
   }
 
   buildWorld(std::move(*loaded.scenario));

@@ -102,8 +102,8 @@ bool readString(const Place& place, std::string& out) {
 bool readWhole(const Place& place, std::int64_t low, std::int64_t high, std::string_view what,
                std::int64_t& out) {
   const nlohmann::json& value = place.json();
-  const std::string range = std::string(what) + ", a whole number from " +
-                            std::to_string(low) + " to " + std::to_string(high);
+  const std::string range = std::string(what) + ", a whole number from " + std::to_string(low) +
+                            " to " + std::to_string(high);
   if (value.is_number_unsigned()) {
     // Stored unsigned only when it does not fit below 2^63 as well, or when it
     // was written without a sign; either way compare it unsigned.
@@ -119,8 +119,7 @@ bool readWhole(const Place& place, std::int64_t low, std::int64_t high, std::str
   return true;
 }
 
-bool readName(const Place& place, std::initializer_list<std::string_view> names,
-              std::size_t& out) {
+bool readName(const Place& place, std::initializer_list<std::string_view> names, std::size_t& out) {
   std::string list;
   std::size_t i = 0;
   for (const std::string_view name : names) {

@@ -60,8 +60,7 @@ bool readString(const Place& place, std::string& out);
 bool readWhole(const Place& place, std::int64_t low, std::int64_t high, std::string_view what,
                std::int64_t& out);
 // One of the names given; answers its index.
-bool readName(const Place& place, std::initializer_list<std::string_view> names,
-              std::size_t& out);
+bool readName(const Place& place, std::initializer_list<std::string_view> names, std::size_t& out);
 
 // Reads member `key` with `read` when present; answers true when it is absent.
 template <typename Read>
@@ -73,12 +72,10 @@ bool optionalMember(const Place& object, std::string_view key, Read read) {
 
 // Reads member `key` with `read`; records a problem when it is absent.
 template <typename Read>
-bool requiredMember(const Place& object, std::string_view key, std::string_view what,
-                    Read read) {
+bool requiredMember(const Place& object, std::string_view key, std::string_view what, Read read) {
   const std::optional<Place> member = object.member(key);
   if (!member) {
-    return object.problemAt(object.memberPointer(key),
-                            "missing; expected " + std::string(what));
+    return object.problemAt(object.memberPointer(key), "missing; expected " + std::string(what));
   }
   return read(*member);
 }

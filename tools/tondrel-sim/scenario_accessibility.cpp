@@ -130,10 +130,10 @@ bool readAnswer(const Place& place, Text text, int depth, Attribute& out) {
     if (!place.object({"fails", "value"})) return false;
     AXError code = kAXErrorFailure;
     Value stored;
-    const bool read =
-        readErrorCode(*place.member("fails"), code) &&
-        optionalMember(place, "value",
-                       [&](const Place& p) { return readValue(p, text, depth + 1, stored); });
+    const bool read = readErrorCode(*place.member("fails"), code) &&
+                      optionalMember(place, "value", [&](const Place& p) {
+                        return readValue(p, text, depth + 1, stored);
+                      });
     if (!read) return false;
     out = sim::ax::failure(code);
     out.value = std::move(stored);
@@ -158,14 +158,14 @@ bool readAttributes(const Place& place, int depth, Attributes& out) {
 }
 
 // A key of the element that stands for one of its attributes.
-bool shorthand(const Place& element, std::string_view key, std::string_view attribute,
-               Text text, int depth, Node& node) {
+bool shorthand(const Place& element, std::string_view key, std::string_view attribute, Text text,
+               int depth, Node& node) {
   const std::optional<Place> place = element.member(key);
   if (!place) return true;
   if (node.attributes.count(attribute) != 0) {
     return element.problemAt(element.memberPointer("attributes") + "/" + std::string(attribute),
-                             "expected " + std::string(attribute) + " only once, found it also as \"" +
-                                 std::string(key) + "\"");
+                             "expected " + std::string(attribute) +
+                                 " only once, found it also as \"" + std::string(key) + "\"");
   }
   return readAnswer(*place, text, depth + 1, node.attributes[std::string(attribute)]);
 }
@@ -203,46 +203,52 @@ bool readSwitch(const Place& place, sim::ax::Switch& out) {
                         [&](const Place& p) { return readBool(p, out.settable); });
 }
 
+// The further attributes of an application element. The application answers
+// its windows and switches from its own keys, so they cannot be given here.
+bool readApplicationAttributes(const Place& place, Attributes& out) {
+  if (!readAttributes(place, 0, out)) return false;
+  constexpr std::pair<std::string_view, std::string_view> own[] = {
+      {"AXWindows", "windows"},
+      {"AXManualAccessibility", "manualAccessibility"},
+      {"AXEnhancedUserInterface", "enhancedUserInterface"}};
+  for (const auto& [name, key] : own) {
+    if (out.count(name) == 0) continue;
+    return place.problemAt(place.memberPointer(name), "expected another attribute; give " +
+                                                          std::string(name) + " with \"" +
+                                                          std::string(key) + "\"");
+  }
+  return true;
+}
+
 bool readApplication(const Place& place, sim::ax::Application& out) {
   if (!place.object({"pid", "manualAccessibility", "enhancedUserInterface", "windows",
                      "windowsFromWalk", "windowsNeedSwitch", "attributes"})) {
     return false;
   }
-  return requiredMember(place, "pid", "a pid",
-                        [&](const Place& p) { return readPid(p, 1, out.pid); }) &&
-         optionalMember(place, "manualAccessibility",
-                        [&](const Place& p) { return readSwitch(p, out.manualAccessibility); }) &&
-         optionalMember(place, "enhancedUserInterface",
-                        [&](const Place& p) { return readSwitch(p, out.enhancedUserInterface); }) &&
-         optionalMember(place, "windows",
-                        [&](const Place& p) {
-                          if (p.json().is_array()) return readElements(p, 0, out.windows);
-                          return readAnswer(p, Text::string, 0, out.windowsRead.emplace());
-                        }) &&
-         optionalMember(place, "windowsFromWalk",
-                        [&](const Place& p) {
-                          std::int64_t walk = 0;
-                          if (!readWhole(p, 1, 1'000'000'000, "a walk number", walk)) return false;
-                          out.windowsFromWalk = static_cast<long>(walk);
-                          return true;
-                        }) &&
-         optionalMember(place, "windowsNeedSwitch",
-                        [&](const Place& p) { return readBool(p, out.windowsNeedSwitch); }) &&
-         optionalMember(place, "attributes", [&](const Place& p) {
-           if (!readAttributes(p, 0, out.attributes)) return false;
-           // These the application answers from its own keys above.
-           constexpr std::pair<std::string_view, std::string_view> own[] = {
-               {"AXWindows", "windows"},
-               {"AXManualAccessibility", "manualAccessibility"},
-               {"AXEnhancedUserInterface", "enhancedUserInterface"}};
-           for (const auto& [name, key] : own) {
-             if (out.attributes.count(name) == 0) continue;
-             return p.problemAt(p.memberPointer(name),
-                                "expected another attribute; give " + std::string(name) +
-                                    " with \"" + std::string(key) + "\"");
-           }
-           return true;
-         });
+  const auto pid = [&](const Place& p) { return readPid(p, 1, out.pid); };
+  const auto manual = [&](const Place& p) { return readSwitch(p, out.manualAccessibility); };
+  const auto enhanced = [&](const Place& p) { return readSwitch(p, out.enhancedUserInterface); };
+  const auto windows = [&](const Place& p) {
+    if (p.json().is_array()) return readElements(p, 0, out.windows);
+    return readAnswer(p, Text::string, 0, out.windowsRead.emplace());
+  };
+  const auto fromWalk = [&](const Place& p) {
+    std::int64_t walk = 0;
+    if (!readWhole(p, 1, 1'000'000'000, "a walk number", walk)) return false;
+    out.windowsFromWalk = static_cast<long>(walk);
+    return true;
+  };
+  const auto needSwitch = [&](const Place& p) { return readBool(p, out.windowsNeedSwitch); };
+  const auto attributes = [&](const Place& p) {
+    return readApplicationAttributes(p, out.attributes);
+  };
+  return requiredMember(place, "pid", "a pid", pid) &&
+         optionalMember(place, "manualAccessibility", manual) &&
+         optionalMember(place, "enhancedUserInterface", enhanced) &&
+         optionalMember(place, "windows", windows) &&
+         optionalMember(place, "windowsFromWalk", fromWalk) &&
+         optionalMember(place, "windowsNeedSwitch", needSwitch) &&
+         optionalMember(place, "attributes", attributes);
 }
 
 }  // namespace

@@ -9,27 +9,31 @@ namespace {
 constexpr std::int64_t idMax = UINT32_MAX;
 constexpr std::int64_t pollMax = 1'000'000'000;
 
+bool isFails(const Place& place) {
+  return place.json().is_string() && place.json().get_ref<const std::string&>() == "fails";
+}
+
 // A 32-bit property value, "fails" for a read that fails, or a boolean for 1
 // and 0.
 bool readFlag(const Place& place, std::optional<UInt32>& out) {
   const nlohmann::json& value = place.json();
+  if (isFails(place)) {
+    out.reset();
+    return true;
+  }
   if (value.is_boolean()) {
     out = value.get<bool>() ? 1u : 0u;
     return true;
   }
-  if (value.is_string() && value.get_ref<const std::string&>() == "fails") {
-    out.reset();
-    return true;
+  if (!value.is_number()) {
+    return place.expected("true, false, \"fails\" or a whole number from 0 to 4294967295");
   }
-  if (value.is_number()) {
-    std::int64_t number = 0;
-    if (!readWhole(place, 0, idMax, "true, false, \"fails\" or a property value", number)) {
-      return false;
-    }
-    out = static_cast<UInt32>(number);
-    return true;
+  std::int64_t number = 0;
+  if (!readWhole(place, 0, idMax, "true, false, \"fails\" or a property value", number)) {
+    return false;
   }
-  return place.expected("true, false, \"fails\" or a whole number from 0 to 4294967295");
+  out = static_cast<UInt32>(number);
+  return true;
 }
 
 bool readObjectId(const Place& place, AudioObjectID& out) {
@@ -40,23 +44,24 @@ bool readObjectId(const Place& place, AudioObjectID& out) {
   return true;
 }
 
+bool readProcessPid(const Place& place, std::optional<pid_t>& out) {
+  if (isFails(place)) {
+    out.reset();
+    return true;
+  }
+  if (!place.json().is_number()) return place.expected("a pid or \"fails\"");
+  pid_t pid = 0;
+  if (!readPid(place, 1, pid)) return false;
+  out = pid;
+  return true;
+}
+
 bool readProcessObject(const Place& place, sim::audio::Process& out) {
   if (!place.object({"id", "pid", "input"})) return false;
   return requiredMember(place, "id", "an audio object id",
                         [&](const Place& p) { return readObjectId(p, out.id); }) &&
          requiredMember(place, "pid", "a pid or \"fails\"",
-                        [&](const Place& p) {
-                          if (p.json().is_string() &&
-                              p.json().get_ref<const std::string&>() == "fails") {
-                            out.pid.reset();
-                            return true;
-                          }
-                          if (!p.json().is_number()) return p.expected("a pid or \"fails\"");
-                          pid_t pid = 0;
-                          if (!readPid(p, 1, pid)) return false;
-                          out.pid = pid;
-                          return true;
-                        }) &&
+                        [&](const Place& p) { return readProcessPid(p, out.pid); }) &&
          optionalMember(place, "input",
                         [&](const Place& p) { return readFlag(p, out.runningInput); });
 }
@@ -83,51 +88,58 @@ bool readIdList(const Place& place, std::vector<Entry>& out, Read read) {
     const auto [where, fresh] = seen.emplace(entry.id, pointer);
     if (!fresh) {
       return item.problemAt(pointer, "expected an id not used before in this list, found " +
-                                         std::to_string(entry.id) + " (also at " +
-                                         where->second + ")");
+                                         std::to_string(entry.id) + " (also at " + where->second +
+                                         ")");
     }
     out.push_back(entry);
   }
   return true;
 }
 
-bool readState(const Place& place, AudioState& out) {
-  return optionalMember(place, "processes",
-                        [&](const Place& p) {
-                          return readIdList(p, out.processes.emplace(), readProcessObject);
-                        }) &&
-         optionalMember(place, "devices",
-                        [&](const Place& p) {
-                          return readIdList(p, out.devices.emplace(), readDevice);
-                        }) &&
-         optionalMember(place, "defaultInputDevice",
-                        [&](const Place& p) {
-                          if (p.json().is_string() &&
-                              p.json().get_ref<const std::string&>() == "fails") {
-                            out.defaultInputDevice.emplace(std::nullopt);
-                            return true;
-                          }
-                          if (!p.json().is_number()) {
-                            return p.expected("an audio object id (0 for none) or \"fails\"");
-                          }
-                          std::int64_t id = 0;
-                          if (!readWhole(p, 0, idMax, "an audio object id (0 for none)", id)) {
-                            return false;
-                          }
-                          out.defaultInputDevice.emplace(static_cast<AudioObjectID>(id));
-                          return true;
-                        }) &&
-         optionalMember(place, "listFailure", [&](const Place& p) {
-           std::size_t index = 0;
-           if (!readName(p, {"none", "sizeQuery", "read"}, index)) return false;
-           constexpr sim::audio::ListFailure failures[] = {sim::audio::ListFailure::none,
-                                                           sim::audio::ListFailure::sizeQuery,
-                                                           sim::audio::ListFailure::read};
-           out.listFailure = failures[index];
-           return true;
-         });
+bool readDefaultDevice(const Place& place, std::optional<AudioObjectID>& out) {
+  if (isFails(place)) {
+    out.reset();
+    return true;
+  }
+  if (!place.json().is_number()) {
+    return place.expected("an audio object id (0 for none) or \"fails\"");
+  }
+  std::int64_t id = 0;
+  if (!readWhole(place, 0, idMax, "an audio object id (0 for none)", id)) return false;
+  out = static_cast<AudioObjectID>(id);
+  return true;
 }
 
+bool readListFailure(const Place& place, sim::audio::ListFailure& out) {
+  constexpr sim::audio::ListFailure failures[] = {sim::audio::ListFailure::none,
+                                                  sim::audio::ListFailure::sizeQuery,
+                                                  sim::audio::ListFailure::read};
+  std::size_t index = 0;
+  if (!readName(place, {"none", "sizeQuery", "read"}, index)) return false;
+  out = failures[index];
+  return true;
+}
+
+bool readState(const Place& place, AudioState& out) {
+  const auto processes = [&](const Place& p) {
+    return readIdList(p, out.processes.emplace(), readProcessObject);
+  };
+  const auto devices = [&](const Place& p) {
+    return readIdList(p, out.devices.emplace(), readDevice);
+  };
+  const auto defaultDevice = [&](const Place& p) {
+    return readDefaultDevice(p, out.defaultInputDevice.emplace());
+  };
+  const auto listFailure = [&](const Place& p) {
+    return readListFailure(p, out.listFailure.emplace());
+  };
+  return optionalMember(place, "processes", processes) &&
+         optionalMember(place, "devices", devices) &&
+         optionalMember(place, "defaultInputDevice", defaultDevice) &&
+         optionalMember(place, "listFailure", listFailure);
+}
+
+// Steps in increasing poll order, so a step never undoes a later one.
 bool readTimeline(const Place& place, std::vector<AudioStep>& out) {
   if (!place.array()) return false;
   long previous = 0;
@@ -137,21 +149,16 @@ bool readTimeline(const Place& place, std::vector<AudioStep>& out) {
       return false;
     }
     AudioStep step;
-    const bool read =
-        requiredMember(item, "poll", "a poll number",
-                       [&](const Place& p) {
-                         std::int64_t poll = 0;
-                         if (!readWhole(p, previous + 1, pollMax,
-                                        previous == 0 ? "a poll number"
-                                                      : "a poll number after the step before",
-                                        poll)) {
-                           return false;
-                         }
-                         step.poll = static_cast<long>(poll);
-                         return true;
-                       }) &&
-        readState(item, step.state);
-    if (!read) return false;
+    const auto poll = [&](const Place& p) {
+      const char* what = previous == 0 ? "a poll number" : "a poll number after the step before";
+      std::int64_t number = 0;
+      if (!readWhole(p, previous + 1, pollMax, what, number)) return false;
+      step.poll = static_cast<long>(number);
+      return true;
+    };
+    if (!requiredMember(item, "poll", "a poll number", poll) || !readState(item, step.state)) {
+      return false;
+    }
     previous = step.poll;
     out.push_back(std::move(step));
   }
@@ -161,9 +168,7 @@ bool readTimeline(const Place& place, std::vector<AudioStep>& out) {
 }  // namespace
 
 bool readAudio(const Place& audio, Scenario& scenario) {
-  return audio.object({"processes", "devices", "defaultInputDevice", "listFailure",
-                       "timeline"}) &&
-         readState(audio, scenario.audio) &&
-         optionalMember(audio, "timeline",
-                        [&](const Place& p) { return readTimeline(p, scenario.timeline); });
+  const auto timeline = [&](const Place& p) { return readTimeline(p, scenario.timeline); };
+  return audio.object({"processes", "devices", "defaultInputDevice", "listFailure", "timeline"}) &&
+         readState(audio, scenario.audio) && optionalMember(audio, "timeline", timeline);
 }

@@ -132,8 +132,9 @@ LoadedScenario loadScenario(const std::string& path) {
   // The parser reports syntax errors only by throwing; they are caught here.
   try {
     document = nlohmann::json::parse(
-        *text, [&duplicates](int, nlohmann::json::parse_event_t event,
-                             nlohmann::json& parsed) { return duplicates.event(event, parsed); });
+        *text, [&duplicates](int, nlohmann::json::parse_event_t event, nlohmann::json& parsed) {
+          return duplicates.event(event, parsed);
+        });
   } catch (const nlohmann::json::parse_error& error) {
     return {std::nullopt, path + ": invalid JSON at " + parserMessage(error.what())};
   }
@@ -146,8 +147,8 @@ LoadedScenario loadScenario(const std::string& path) {
   const Place top(document, "", problem);
   Scenario scenario;
   const bool read =
-      top.object({"description", "osVersion", "responsibleFunction", "processes",
-                  "applications", "audio", "accessibility"}) &&
+      top.object({"description", "osVersion", "responsibleFunction", "processes", "applications",
+                  "audio", "accessibility"}) &&
       optionalMember(top, "description",
                      [](const Place& place) {
                        std::string ignored;

@@ -91,8 +91,9 @@ bool readPid(const Place& place, std::int64_t low, pid_t& out) {
 bool readSystem(const Place& top, Scenario& scenario) {
   return optionalMember(top, "osVersion",
                         [&](const Place& p) { return readVersion(p, scenario.osVersion); }) &&
-         optionalMember(top, "responsibleFunction",
-                        [&](const Place& p) { return readBool(p, scenario.responsibleFunction); }) &&
+         optionalMember(
+             top, "responsibleFunction",
+             [&](const Place& p) { return readBool(p, scenario.responsibleFunction); }) &&
          optionalMember(top, "processes",
                         [&](const Place& p) {
                           return readPidList(p, "process", scenario.processes, readProcess);

@@ -29,8 +29,8 @@ bool readPidList(const Place& place, const char* owner, std::vector<Entry>& out,
     const auto [where, fresh] = seen.emplace(entry.pid, pointer);
     if (!fresh) {
       return item.problemAt(pointer, "expected a pid not given to another " + std::string(owner) +
-                                         ", found " + std::to_string(entry.pid) +
-                                         " (also at " + where->second + ")");
+                                         ", found " + std::to_string(entry.pid) + " (also at " +
+                                         where->second + ")");
     }
     out.push_back(std::move(entry));
   }

@@ -46,7 +46,7 @@ test('the per-process timeline example writes the events described', async (t) =
   const trace = path.join(dir, 'trace.jsonl');
   const agent = Agent.sim(file(blocks[i], i), { trace });
   t.after(() => agent.kill());
-  await waitForPolls(trace, 12);
+  await waitForPolls(trace, 13);
   assert.deepEqual(await agent.finish(), { code: 0, signal: null });
   const meeting = { appPid: 501, bundleId: 'org.example.meeting', appName: 'Meeting' };
   const none = { appPid: null, bundleId: null, appName: null };

@@ -77,3 +77,16 @@ test('the device monitor reports the default input device only, with null fields
   assert.deepEqual(events, [false, true, false, true, false, true].map((r) => mic(r, null, none)));
   assert.ok(trace.filter((e) => e.event === 'poll').every((e) => e.monitor === 'device'));
 });
+
+test('a list that shrinks or grows while it is read counts as read', async (t) => {
+  const { events } = await micEvents(t, path.join(scenarios, 'list-changes.json'), 7);
+  assert.deepEqual(events, [
+    // Poll 3: object 11 is gone by the read; the entry it leaves names no
+    // object and is not running.
+    mic(false, 701, none),
+    // Poll 5: object 12 arrives after the size query, so only 10 is read...
+    mic(false, 700, none),
+    // ...and 12 is seen at poll 6.
+    mic(true, 702, none),
+  ]);
+});

@@ -27,6 +27,10 @@ struct AudioState {
 struct AudioStep {
   long poll = 1;
   AudioState state;
+  // The process object list changes to this between the size query and the
+  // read of this poll's list (and stays so), as a list that shrinks or grows
+  // while it is being read.
+  std::optional<std::vector<sim::audio::Process>> processesAtRead;
 };
 
 struct Scenario {

@@ -145,7 +145,8 @@ bool readTimeline(const Place& place, std::vector<AudioStep>& out) {
   long previous = 0;
   for (std::size_t i = 0; i < place.json().size(); ++i) {
     const Place item = *place.item(i);
-    if (!item.object({"poll", "processes", "devices", "defaultInputDevice", "listFailure"})) {
+    if (!item.object({"poll", "processes", "devices", "defaultInputDevice", "listFailure",
+                      "processesAtRead"})) {
       return false;
     }
     AudioStep step;
@@ -156,7 +157,11 @@ bool readTimeline(const Place& place, std::vector<AudioStep>& out) {
       step.poll = static_cast<long>(number);
       return true;
     };
-    if (!requiredMember(item, "poll", "a poll number", poll) || !readState(item, step.state)) {
+    const auto atRead = [&](const Place& p) {
+      return readIdList(p, step.processesAtRead.emplace(), readProcessObject);
+    };
+    if (!requiredMember(item, "poll", "a poll number", poll) || !readState(item, step.state) ||
+        !optionalMember(item, "processesAtRead", atRead)) {
       return false;
     }
     previous = step.poll;

@@ -32,11 +32,22 @@ struct AudioPlayer {
   // for this poll before the poll reads anything.
   void pollStarts() {
     const long poll = sim::audio::polls();
+    atRead.reset();
     while (next < timeline.size() && timeline[next].poll <= poll) {
       apply(timeline[next].state);
+      if (timeline[next].processesAtRead) atRead = timeline[next].processesAtRead;
       ++next;
     }
   }
+
+  // Between the size query and the read of the list, in the same poll.
+  void listRead() {
+    if (!atRead) return;
+    sim::audio::setProcesses(*atRead);
+    atRead.reset();
+  }
+
+  std::optional<std::vector<sim::audio::Process>> atRead;
 };
 
 }  // namespace
@@ -56,7 +67,11 @@ void buildWorld(Scenario scenario) {
   player->timeline = std::move(scenario.timeline);
   if (!player->timeline.empty()) {
     sim::audio::setHook([player](sim::audio::Moment moment) {
-      if (moment == sim::audio::Moment::pollStart) player->pollStarts();
+      if (moment == sim::audio::Moment::pollStart) {
+        player->pollStarts();
+      } else {
+        player->listRead();
+      }
     });
   }
 

@@ -11,7 +11,15 @@ const fs = require('node:fs');
 const path = require('node:path');
 const { Agent, examples, tempDir, waitForPolls, readTrace } = require('./agent');
 
-const files = fs.readdirSync(examples).filter((f) => f.endsWith('.json')).sort();
+// Every scenario in the folder, those of the examples in subfolders included.
+function scenarioFiles(dir, prefix = '') {
+  return fs.readdirSync(dir, { withFileTypes: true }).flatMap((entry) => {
+    const name = prefix + entry.name;
+    if (entry.isDirectory()) return scenarioFiles(path.join(dir, entry.name), `${name}/`);
+    return name.endsWith('.json') ? [name] : [];
+  });
+}
+const files = scenarioFiles(examples).sort();
 
 const kinds = {
   ready: { perProcess: 'boolean' },

@@ -79,6 +79,8 @@ const scenarios = [
     'at /audio/timeline/1/poll', 'expected a poll number after the step before, a whole number from 4'],
   ['a step without a poll', { audio: { timeline: [{ listFailure: 'read' }] } },
     'at /audio/timeline/0/poll', 'missing; expected a poll number'],
+  ['too many extra bytes', { audio: { listExtraBytes: 4 } }, 'at /audio/listExtraBytes',
+    'expected a number of bytes, a whole number from 0 to 3, found 4'],
   ['an unknown list failure', { audio: { listFailure: 'size' } }, 'at /audio/listFailure',
     'expected "none", "sizeQuery" or "read"'],
   ['walk 0', { accessibility: { applications: [{ pid: 5, windowsFromWalk: 0 }] } },

@@ -20,6 +20,8 @@ struct AudioState {
   // Outer: given or not; inner: absent makes the read fail.
   std::optional<std::optional<AudioObjectID>> defaultInputDevice;
   std::optional<sim::audio::ListFailure> listFailure;
+  // Bytes (0 to 3) past the list's last whole id.
+  std::optional<UInt32> listExtraBytes;
 };
 
 // Changes that take effect at the start of poll number `poll` (the first poll,

@@ -196,11 +196,12 @@ bool readElement(const Place& place, int depth, NodePtr& out) {
 }
 
 bool readSwitch(const Place& place, sim::ax::Switch& out) {
-  if (!place.object({"value", "settable"})) return false;
-  return optionalMember(place, "value",
-                        [&](const Place& p) { return readAnswer(p, Text::string, 0, out.read); }) &&
-         optionalMember(place, "settable",
-                        [&](const Place& p) { return readBool(p, out.settable); });
+  if (!place.object({"value", "settable", "refusal"})) return false;
+  const auto value = [&](const Place& p) { return readAnswer(p, Text::string, 0, out.read); };
+  const auto settable = [&](const Place& p) { return readBool(p, out.settable); };
+  const auto refusal = [&](const Place& p) { return readErrorCode(p, out.refusal); };
+  return optionalMember(place, "value", value) && optionalMember(place, "settable", settable) &&
+         optionalMember(place, "refusal", refusal);
 }
 
 // The further attributes of an application element. The application answers

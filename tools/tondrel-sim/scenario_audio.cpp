@@ -133,10 +133,17 @@ bool readState(const Place& place, AudioState& out) {
   const auto listFailure = [&](const Place& p) {
     return readListFailure(p, out.listFailure.emplace());
   };
+  const auto extraBytes = [&](const Place& p) {
+    std::int64_t bytes = 0;
+    if (!readWhole(p, 0, 3, "a number of bytes", bytes)) return false;
+    out.listExtraBytes = static_cast<UInt32>(bytes);
+    return true;
+  };
   return optionalMember(place, "processes", processes) &&
          optionalMember(place, "devices", devices) &&
          optionalMember(place, "defaultInputDevice", defaultDevice) &&
-         optionalMember(place, "listFailure", listFailure);
+         optionalMember(place, "listFailure", listFailure) &&
+         optionalMember(place, "listExtraBytes", extraBytes);
 }
 
 // Steps in increasing poll order, so a step never undoes a later one.
@@ -146,7 +153,7 @@ bool readTimeline(const Place& place, std::vector<AudioStep>& out) {
   for (std::size_t i = 0; i < place.json().size(); ++i) {
     const Place item = *place.item(i);
     if (!item.object({"poll", "processes", "devices", "defaultInputDevice", "listFailure",
-                      "processesAtRead"})) {
+                      "listExtraBytes", "processesAtRead"})) {
       return false;
     }
     AudioStep step;
@@ -174,6 +181,7 @@ bool readTimeline(const Place& place, std::vector<AudioStep>& out) {
 
 bool readAudio(const Place& audio, Scenario& scenario) {
   const auto timeline = [&](const Place& p) { return readTimeline(p, scenario.timeline); };
-  return audio.object({"processes", "devices", "defaultInputDevice", "listFailure", "timeline"}) &&
+  return audio.object({"processes", "devices", "defaultInputDevice", "listFailure",
+                       "listExtraBytes", "timeline"}) &&
          readState(audio, scenario.audio) && optionalMember(audio, "timeline", timeline);
 }

@@ -26,6 +26,7 @@ struct AudioPlayer {
     }
     if (state.defaultInputDevice) sim::audio::setDefaultInputDevice(*state.defaultInputDevice);
     if (state.listFailure) sim::audio::setListFailure(*state.listFailure);
+    if (state.listExtraBytes) sim::audio::setListExtraBytes(*state.listExtraBytes);
   }
 
   // Called at the start of every poll, on the main thread; applies the step

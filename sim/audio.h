@@ -38,8 +38,9 @@ namespace sim::audio {
 // A client process of the audio system, as one process object.
 struct Process {
   Process() = default;
-  Process(AudioObjectID id_, std::optional<pid_t> pid_, std::optional<UInt32> runningInput_ = 0u)
-      : id(id_), pid(pid_), runningInput(runningInput_) {}
+  Process(AudioObjectID objectId, std::optional<pid_t> processId,
+          std::optional<UInt32> inputState = 0u)
+      : id(objectId), pid(processId), runningInput(inputState) {}
 
   AudioObjectID id = 0;
   // "ppid"; absent: the read fails.
@@ -50,8 +51,8 @@ struct Process {
 
 struct Device {
   Device() = default;
-  Device(AudioObjectID id_, std::optional<UInt32> runningSomewhere_ = 0u)
-      : id(id_), runningSomewhere(runningSomewhere_) {}
+  Device(AudioObjectID objectId, std::optional<UInt32> runningState = 0u)
+      : id(objectId), runningSomewhere(runningState) {}
 
   AudioObjectID id = 0;
   // "gone"; exactly 1 is running somewhere. Absent: the read fails.

@@ -19,9 +19,9 @@ inline constexpr const char* responsibleFunctionName =
 
 struct Process {
   Process() = default;
-  Process(pid_t pid_, pid_t parent_ = 1, std::optional<pid_t> responsible_ = std::nullopt,
-          bool queryFails_ = false)
-      : pid(pid_), parent(parent_), responsible(responsible_), queryFails(queryFails_) {}
+  Process(pid_t processId, pid_t parentId = 1, std::optional<pid_t> responsibleId = std::nullopt,
+          bool failing = false)
+      : pid(processId), parent(parentId), responsible(responsibleId), queryFails(failing) {}
 
   pid_t pid = 0;
   // The recorded parent; 0 and 1 are what the platform records for processes

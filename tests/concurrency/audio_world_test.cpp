@@ -3,6 +3,7 @@
 #include "agent/audio/properties.h"
 #include "agent/globals.h"
 #include "sim/audio.h"
+#include "support/live_objects.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,7 @@
 namespace {
 
 TEST(AudioWorld, ReadsStayWholeWhileAnotherThreadChangesTheWorld) {
+  LiveObjectsUnchanged live;
   sim::audio::reset();
   std::atomic<bool> stop{false};
   std::thread player([&stop] {

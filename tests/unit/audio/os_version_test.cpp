@@ -1,11 +1,13 @@
 #include "agent/platform/os_version.h"
 #include "sim/os_version.h"
+#include "support/live_objects.h"
 
 #include <gtest/gtest.h>
 
 namespace {
 
 TEST(OsVersion, ComparesMajorThenMinorThenPatch) {
+  LiveObjectsUnchanged live;
   struct Case {
     OsVersion running;
     bool atLeast14;

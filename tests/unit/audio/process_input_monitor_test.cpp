@@ -88,7 +88,6 @@ const Timeline timelines[] = {
       {{on(10, 501)}, {micJson(true, 501, recorder)}}}},
     {"FailedInputReadCountsAsStopped",
      {{{on(10, 501)}, {}}, {{Process{10, 501, std::nullopt}}, {micJson(false, 501, recorder)}}}},
-    {"ProcessWithoutApplicationKeepsItsPid", {{{}, {}}, {{on(10, 777)}, {micJson(true, 777)}}}},
     {"PidBitsAreTakenWithTheirSign", {{{}, {}}, {{on(10, -2)}, {micJson(true, -2)}}}},
     {"ObjectIdZeroIsNotFilteredOut", {{{}, {}}, {{on(0, 501)}, {micJson(true, 501, recorder)}}}},
 };

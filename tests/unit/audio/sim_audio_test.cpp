@@ -2,7 +2,6 @@
 // polls, played by the hook, and one trace entry per poll.
 #include "agent/audio/device_input_monitor.h"
 #include "agent/audio/process_input_monitor.h"
-#include "agent/audio/properties.h"
 #include "audio_fixture.h"
 
 #include <memory>
@@ -53,26 +52,6 @@ TEST_F(SimAudioTest, EachPollLeavesOneTraceEntry) {
   EXPECT_EQ(sim::trace::take(),
             std::vector<std::string>(2, R"({"event":"poll","monitor":"device"})"));
   EXPECT_EQ(sim::audio::polls(), 5);
-}
-
-// Reads outside the global scope and main element, or of properties the
-// model lacks, fail as on the platform.
-TEST_F(SimAudioTest, RefusesAddressesOutsideTheModel) {
-  sim::audio::setProcesses({Process{10, 777, 1u}});
-  UInt32 value = 0;
-  UInt32 size = sizeof value;
-  AudioObjectPropertyAddress where = address(property::processPid);
-  where.mScope = fourCharCode("inpt");
-  EXPECT_NE(AudioObjectGetPropertyData(10, &where, 0, nullptr, &size, &value), 0);
-  where = address(property::processPid);
-  size = 2;
-  EXPECT_NE(AudioObjectGetPropertyData(10, &where, 0, nullptr, &size, &value), 0);
-  size = sizeof value;
-  EXPECT_EQ(AudioObjectGetPropertyData(10, &where, 0, nullptr, &size, &value), 0);
-  EXPECT_EQ(value, 777u);
-  where = address(fourCharCode("abcd"));
-  EXPECT_NE(AudioObjectGetPropertyData(10, &where, 0, nullptr, &size, &value), 0);
-  EXPECT_NE(AudioObjectGetPropertyData(systemObject, &where, 0, nullptr, &size, &value), 0);
 }
 
 }  // namespace

@@ -23,6 +23,30 @@ void ProcessInputMonitor::poll() {
   // gone, and comes back as new once the list can be read again.
   readObjectIds(systemObject, property::processObjectList, listed_);
 
+  if (listed_ == previous_) {
+    // The same objects as last time, so none has vanished: the remembered
+    // entries stand in the list's order. Each object still gets exactly the
+    // reads and the comparison of the general path below.
+    for (std::size_t i = 0; i < listed_.size(); ++i) {
+      const AudioObjectID object = listed_[i];
+      if (!pidKnown_[i]) {
+        if (!pids_.contains(object)) {
+          if (const std::optional<std::uint32_t> pid = readUInt32(object, property::processPid)) {
+            pids_.emplace(object, static_cast<pid_t>(*pid));
+          }
+        }
+        pidKnown_[i] = pids_.contains(object);
+      }
+      const bool now = readUInt32(object, property::processIsRunningInput) == 1u;
+      bool& remembered = slots_[i]->second;
+      const bool changed = remembered != now;
+      remembered = now;
+      if (!initial_ && changed) report(object, now);
+    }
+    initial_ = false;
+    return;
+  }
+
   // The vanished objects are fixed before anything below changes the maps.
   sortedListed_.assign(listed_.begin(), listed_.end());
   std::sort(sortedListed_.begin(), sortedListed_.end());
@@ -55,6 +79,17 @@ void ProcessInputMonitor::poll() {
 
   // Also after an empty first list: whatever runs at the next poll is news.
   initial_ = false;
+  rememberList();
+}
+
+void ProcessInputMonitor::rememberList() {
+  previous_.assign(listed_.begin(), listed_.end());
+  slots_.clear();
+  pidKnown_.clear();
+  for (const AudioObjectID object : listed_) {
+    slots_.push_back(running_.find(object));
+    pidKnown_.push_back(pids_.contains(object) ? 1 : 0);
+  }
 }
 
 void ProcessInputMonitor::report(AudioObjectID object, bool running) {

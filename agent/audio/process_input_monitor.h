@@ -41,4 +41,12 @@ class ProcessInputMonitor {
   std::vector<AudioObjectID> listed_;
   std::vector<AudioObjectID> sortedListed_;
   std::vector<AudioObjectID> vanished_;
+
+  // The previous poll's list and, position by position, each object's entry
+  // in running_ and whether its pid was known. Nearly every poll lists the
+  // same objects as the one before; it then finds them without a search.
+  void rememberList();
+  std::vector<AudioObjectID> previous_;
+  std::vector<std::map<AudioObjectID, bool>::iterator> slots_;
+  std::vector<char> pidKnown_;
 };

@@ -21,6 +21,11 @@ void runPending();
 // timer tick that falls due, the tick itself, and pending tasks at the end.
 void advance(double seconds);
 
+// Manual clock: runs the repeating timer's action once, now, on the calling
+// thread, with nothing else (no posted tasks, no time passing): one tick, as
+// a benchmark measures it.
+void fireTimer();
+
 // Seconds of (virtual or sped-up) time since the clock was chosen.
 double now();
 // Total of all waits requested through sleepFor, in unscaled seconds.

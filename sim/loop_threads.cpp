@@ -328,6 +328,18 @@ void advance(double seconds) {
   runPending();
 }
 
+void fireTimer() {
+  MainLoop& m = mainLoop();
+  ::loop::Task* action = nullptr;
+  {
+    std::lock_guard<std::mutex> guard(m.lock);
+    if (!m.manual) fail("fireTimer() needs the manual clock");
+    if (m.timer) action = m.timer->action.get();
+  }
+  if (action == nullptr) fail("fireTimer() without a scheduled timer");
+  (*action)();
+}
+
 double now() {
   MainLoop& m = mainLoop();
   std::lock_guard<std::mutex> guard(m.lock);

@@ -1,7 +1,5 @@
 #include "place.h"
 
-namespace {
-
 // RFC 6901: "~" and "/" inside a key are written as "~0" and "~1".
 std::string escapedKey(std::string_view key) {
   std::string out;
@@ -17,6 +15,8 @@ std::string escapedKey(std::string_view key) {
   }
   return out;
 }
+
+namespace {
 
 std::string quotedText(std::string_view text) {
   return nlohmann::json(std::string(text))

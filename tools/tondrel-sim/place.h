@@ -11,6 +11,9 @@
 #include <string>
 #include <string_view>
 
+// A key as a JSON pointer writes it: "~" and "/" become "~0" and "~1".
+std::string escapedKey(std::string_view key);
+
 struct Problem {
   bool found = false;
   std::string pointer;

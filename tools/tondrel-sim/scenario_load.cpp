@@ -1,6 +1,7 @@
 // Reading a scenario file: the bytes, the JSON text (with duplicate keys
 // refused, since the parser would otherwise keep the last one silently), and
 // the sections.
+#include "place.h"
 #include "scenario.h"
 #include "sections.h"
 
@@ -89,15 +90,7 @@ class DuplicateKeys {
         out += std::to_string(frame.items - 1);
         continue;
       }
-      for (const char c : frame.key) {
-        if (c == '~') {
-          out += "~0";
-        } else if (c == '/') {
-          out += "~1";
-        } else {
-          out += c;
-        }
-      }
+      out += escapedKey(frame.key);
     }
     return out;
   }

@@ -29,9 +29,17 @@ void onReadable(void* context) {
   reader->handler(reader->descriptor);
 }
 
-// At most a few descriptors are ever watched; the agent watches one.
+// The source is released only once cancelled, never from inside its own
+// handler, which is where the agent removes it at end of input.
+void onCancelled(void* context) {
+  auto* reader = static_cast<Reader*>(context);
+  dispatch_release(reader->source);
+  delete reader;
+}
+
+// The installed readers by descriptor; the agent installs one.
 constexpr int maxReaders = 4;
-Reader readers[maxReaders];
+Reader* readers[maxReaders] = {};
 
 }  // namespace
 
@@ -64,25 +72,27 @@ void scheduleRepeatingTimer(double intervalSeconds, Task action) {
 }
 
 void setReadabilityHandler(int descriptor, ReadabilityHandler handler) {
-  Reader* slot = nullptr;
-  for (Reader& reader : readers) {
-    if (reader.source != nullptr && reader.descriptor == descriptor) {
-      // Cancelling stops further calls; one already running finishes.
-      dispatch_source_cancel(reader.source);
-      dispatch_release(reader.source);
-      reader.source = nullptr;
+  Reader** free = nullptr;
+  for (Reader*& reader : readers) {
+    if (reader != nullptr && reader->descriptor == descriptor) {
+      // Stops further calls; one already running finishes first.
+      dispatch_source_cancel(reader->source);
+      reader = nullptr;
     }
-    if (slot == nullptr && reader.source == nullptr) slot = &reader;
+    if (free == nullptr && reader == nullptr) free = &reader;
   }
-  if (handler == nullptr || slot == nullptr) return;
-  slot->descriptor = descriptor;
-  slot->handler = handler;
-  slot->source = dispatch_source_create(DISPATCH_SOURCE_TYPE_READ,
-                                        static_cast<uintptr_t>(descriptor), 0,
-                                        dispatch_get_global_queue(QOS_CLASS_DEFAULT, 0));
-  dispatch_set_context(slot->source, slot);
-  dispatch_source_set_event_handler_f(slot->source, onReadable);
-  dispatch_resume(slot->source);
+  if (handler == nullptr || free == nullptr) return;
+  auto* reader = new Reader;
+  reader->descriptor = descriptor;
+  reader->handler = handler;
+  reader->source = dispatch_source_create(DISPATCH_SOURCE_TYPE_READ,
+                                          static_cast<uintptr_t>(descriptor), 0,
+                                          dispatch_get_global_queue(QOS_CLASS_DEFAULT, 0));
+  dispatch_set_context(reader->source, reader);
+  dispatch_source_set_event_handler_f(reader->source, onReadable);
+  dispatch_source_set_cancel_handler_f(reader->source, onCancelled);
+  *free = reader;
+  dispatch_resume(reader->source);
 }
 
 void runMain() { CFRunLoopRun(); }

@@ -5,7 +5,9 @@
 // nesting would recurse when copied, and the events hand over the exact text
 // of every number that is not a plain 64-bit integer, so whole numbers can be
 // judged on their exact value instead of a rounded double.
+#include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <utility>
@@ -200,14 +202,90 @@ class CommandReader {
   std::vector<std::string> bundleIds_;
 };
 
+// The length of the JSON number at the start of `text`, or 0 when none is.
+std::size_t numberLength(std::string_view text) {
+  std::size_t i = 0;
+  auto digits = [&text, &i] {
+    const std::size_t from = i;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
+    return i - from;
+  };
+  if (i < text.size() && text[i] == '-') ++i;
+  if (i < text.size() && text[i] == '0') {
+    ++i;
+  } else if (digits() == 0) {
+    return 0;
+  }
+  if (i < text.size() && text[i] == '.') {
+    ++i;
+    if (digits() == 0) return 0;
+  }
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    if (digits() == 0) return 0;
+  }
+  return i;
+}
+
+// The parser refuses a number beyond the range of a double ("1e400") although
+// it is valid JSON, which would cost a command whose other keys carry one. Such
+// a number is never a usable id or pid, so it is replaced by a finite stand-in
+// that the checks judge alike: a whole number out of range, or a fraction. Only
+// whole tokens outside strings are replaced, so no invalid line becomes valid.
+// Answers `line` itself when there is nothing to replace.
+std::string_view withFiniteNumbers(std::string_view line, std::string& storage) {
+  constexpr auto npos = std::string_view::npos;
+  constexpr std::string_view separators = " \t\r\n,:[";
+  constexpr std::string_view numberBytes = "0123456789.eE+-";
+  std::size_t copied = 0;  // bytes of `line` already in `storage`
+  bool replaced = false;
+  bool inString = false;
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    const char c = line[i];
+    if (inString) {
+      if (c == '\\') {
+        ++i;
+      } else if (c == '"') {
+        inString = false;
+      }
+      continue;
+    }
+    if (c == '"') {
+      inString = true;
+      continue;
+    }
+    if (c != '-' && (c < '0' || c > '9')) continue;
+    const std::string_view token = line.substr(i, numberLength(line.substr(i)));
+    if (token.empty()) continue;
+    const std::size_t end = i + token.size();
+    const bool whole = (i == 0 || separators.find(line[i - 1]) != npos) &&
+                       (end == line.size() || numberBytes.find(line[end]) == npos);
+    // Only an exponent or more than 308 digits can take a number beyond a double.
+    if (whole && (token.find_first_of("eE") != npos || token.size() > 308) &&
+        std::isinf(std::strtod(std::string(token).c_str(), nullptr))) {
+      storage.append(line, copied, i - copied);
+      storage.append(judgeNumberText(token).kind == Field::Kind::wholeOutOfRange ? "1e300" : "0.5");
+      copied = end;
+      replaced = true;
+    }
+    i = end - 1;  // the loop steps past the token's last byte
+  }
+  if (!replaced) return line;
+  storage.append(line, copied);
+  return storage;
+}
+
 }  // namespace
 
 std::optional<Command> parseCommand(std::string_view line) {
   // The parser would take a NUL for the end of input and accept whatever came
   // before it; no JSON text holds a raw NUL, so such a line is not one.
   if (line.find('\0') != std::string_view::npos) return std::nullopt;
+  std::string storage;
+  const std::string_view text = withFiniteNumbers(line, storage);
   CommandReader reader;
-  if (!nlohmann::json::sax_parse(line.begin(), line.end(), &reader)) return std::nullopt;
+  if (!nlohmann::json::sax_parse(text.begin(), text.end(), &reader)) return std::nullopt;
   if (!reader.topIsObject()) return std::nullopt;
   if (reader.cmd().kind != Field::Kind::string || reader.cmd().text != "page-urls") {
     return std::nullopt;

@@ -78,6 +78,17 @@ TEST(ParseCommand, LinesThatAreNoCommand) {
       R"({"cmd":"page-urls","id":"x","id":)"
       "1"
       R"(,"id":"y"})",
+      // Malformed numbers beyond a double stay malformed.
+      R"({"cmd":"page-urls","id":1,"x":01e400})",
+      R"({"cmd":"page-urls","id":1,"x":1e400.5})",
+      R"({"cmd":"page-urls","id":1,"x":1e400e1})",
+      R"({"cmd":"page-urls","id":1,"x":--1e400})",
+      R"({"cmd":"page-urls","id":1,"x":+1e400})",
+      R"({"cmd":"page-urls","id":1,"x":tru1e400})",
+      R"({"cmd":"page-urls","id":1,"x":"a"1e400})",
+      R"({"cmd":"page-urls","id":1,1e400:2})",
+      withPid("1.5e400"),
+      withPid("-1" + std::string(400, '0')),
   };
   for (const std::string& line : lines) {
     EXPECT_FALSE(parseCommand(line).has_value()) << testing::PrintToString(line);
@@ -177,6 +188,35 @@ TEST(ParseCommand, BundleIdsOnlyWhenEveryItemIsAString) {
   const auto missing = parseCommand(R"({"cmd":"page-urls","id":1})");
   ASSERT_TRUE(missing.has_value());
   EXPECT_EQ(missing->bundleIds, Ids{});
+}
+
+TEST(ParseCommand, NumbersBeyondADoubleAreStillJson) {
+  struct Case {
+    std::string line;
+    std::optional<pid_t> pid;
+    std::vector<std::string> bundleIds;
+  };
+  const std::string huge = "1" + std::string(400, '0');
+  const std::vector<Case> cases = {
+      {R"({"cmd":"page-urls","id":1,"pid":5,"x":1e400})", 5, {}},
+      {R"({"cmd":"page-urls","id":1,"x":[-1E+999,2e400 ,{"y":)" + huge + R"(}],"pid":6})", 6, {}},
+      {R"({"cmd":"page-urls","id":1,"x":)" + huge + R"(.5,"bundleIds":["b"]})",
+       std::nullopt,
+       {"b"}},
+      // Not whole, so the identifiers count.
+      {withPid(huge + ".5"), std::nullopt, {"b"}},
+      // Inside strings nothing changes.
+      {withBundleIds(R"(["1e400","x\" 1e400","\\",2e400])"), std::nullopt, {}},
+      {withBundleIds(R"(["1e400","x\" 1e400:[1e999]"])"),
+       std::nullopt,
+       {"1e400", "x\" 1e400:[1e999]"}},
+  };
+  for (const Case& c : cases) {
+    const auto command = parseCommand(c.line);
+    ASSERT_TRUE(command.has_value()) << c.line.substr(0, 120);
+    EXPECT_EQ(command->pid, c.pid) << c.line.substr(0, 120);
+    EXPECT_EQ(command->bundleIds, c.bundleIds) << c.line.substr(0, 120);
+  }
 }
 
 TEST(ParseCommand, TheLastOfARepeatedKeyCounts) {

@@ -23,13 +23,17 @@ ParsedOptions refuse(std::string message) { return {std::nullopt, {std::move(mes
 
 // A whole, finite, positive number written in plain decimal or exponent form.
 std::optional<double> speedFactor(const std::string& text) {
-  if (text.empty()) return std::nullopt;
+  // strtod also reads "inf", "nan", hexadecimal forms and leading blanks; none
+  // of them is a sensible speed, so only decimal digits, a point and an
+  // exponent pass.
+  if (text.empty() || text.find_first_not_of("0123456789.eE+-") != std::string::npos ||
+      text[0] == 'e' || text[0] == 'E' || text[0] == '+') {
+    return std::nullopt;
+  }
   errno = 0;
   char* end = nullptr;
   const double value = std::strtod(text.c_str(), &end);
   if (errno != 0 || end != text.c_str() + text.size()) return std::nullopt;
-  // strtod also reads "inf", "nan" and hexadecimal forms; none of them is a
-  // sensible speed.
   if (!std::isfinite(value) || !(value > 0)) return std::nullopt;
   return value;
 }

@@ -32,6 +32,8 @@ const scenarios = [
   ['an empty file', '', 'invalid JSON at line 1, column 1', 'unexpected end of input'],
   ['ill-formed UTF-8 in a string', Buffer.from([0x7b, 0x22, 0xff, 0x22, 0x3a, 0x31, 0x7d]),
     'invalid JSON at line 1, column 3', 'ill-formed UTF-8'],
+  ['a key with control characters, kept on one line', { 'a\nb\u0000c\u007f': 1 }, 'at /a\\nb\\u0000c\\u007f',
+    'unknown key; expected one of "description"'],
   ['a top level that is no object', '[]', 'at the top level', 'expected an object, found an array'],
   ['an unknown top-level key', { application: [] }, 'at /application',
     'unknown key; expected one of "description", "osVersion"'],

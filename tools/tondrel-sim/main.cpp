@@ -17,12 +17,38 @@
 
 namespace {
 
+// The message as one line of text. It may quote keys, values and file names
+// holding control characters (a line feed would split it, a NUL cut it short)
+// or bytes that are not UTF-8; those are written as escapes and repaired.
+std::string oneLine(const std::string& message) {
+  static constexpr char hex[] = "0123456789abcdef";
+  std::string out;
+  for (const char c : repairedUtf8(message)) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte == '\n') {
+      out += "\\n";
+    } else if (byte == '\t') {
+      out += "\\t";
+    } else if (byte == '\r') {
+      out += "\\r";
+    } else if (byte < 0x20 || byte == 0x7F) {
+      out += "\\u00";
+      out += hex[byte >> 4];
+      out += hex[byte & 0xF];
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
 // Everything that stops the tool before the agent starts goes to standard
 // error, so standard output carries the agent's message stream and nothing
 // else.
-int refuse(const std::string& message) {
-  // The message may quote bytes of the file that are not UTF-8.
-  std::fprintf(stderr, "tondrel-sim: %s\n", repairedUtf8(message).c_str());
+int refuse(const std::string& message, const char* usage = nullptr) {
+  std::string text = "tondrel-sim: " + oneLine(message) + "\n";
+  if (usage != nullptr) text += std::string(usage) + "\n";
+  std::fwrite(text.data(), 1, text.size(), stderr);
   return 2;
 }
 
@@ -32,7 +58,7 @@ int main(int argc, char** argv) {
   const std::vector<std::string> arguments(argv + 1, argv + argc);
   const ParsedOptions parsed = parseOptions(arguments);
   if (!parsed.options) {
-    return refuse(parsed.error.message + "\n" + usageLine);
+    return refuse(parsed.error.message, usageLine);
   }
   const Options& options = *parsed.options;
   if (options.help) {

@@ -9,8 +9,9 @@
 //
 // What the calls answer:
 // - AXIsProcessTrusted: the permission (setTrusted), false at first.
-// - Without the permission every read, set and timeout fails with
-//   kAXErrorAPIDisabled; creating an application element still works.
+// - Without the permission every read and set fails with
+//   kAXErrorAPIDisabled; creating an application element and setting its
+//   messaging timeout still work (the agent touches neither without it).
 // - An element of a pid without an Application answers every read and set with
 //   kAXErrorCannotComplete, as for a process that is gone.
 // - An application element answers "AXWindows" (see Application),

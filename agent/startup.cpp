@@ -9,9 +9,26 @@
 #include "agent/platform/os_version.h"
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
+
+void reserveStandardDescriptors() {
+  for (int descriptor = 0; descriptor <= 2; ++descriptor) {
+    if (fcntl(descriptor, F_GETFD) != -1 || errno != EBADF) continue;
+    // The lowest free descriptor, so normally this one already.
+    const int opened = open("/dev/null", O_RDONLY);
+    if (opened >= 0 && opened != descriptor) {
+      dup2(opened, descriptor);
+      close(opened);
+    }
+  }
+}
+
 int agentMain() {
+  reserveStandardDescriptors();
+
   // outputLock is a plain mutex, ready before main runs.
 
   // Looked up, not linked: older systems lack the function.

@@ -6,7 +6,9 @@
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const path = require('node:path');
-const { Agent, examples, withPatience } = require('./agent');
+const {
+  Agent, examples, readTrace, tempDir, tondrel, tondrelSim, waitForPolls, withPatience,
+} = require('./agent');
 
 const demo = path.join(examples, 'demo.json');
 const agents = [
@@ -17,6 +19,17 @@ const agents = [
     start: () => Agent.sim(path.join(examples, 'device-monitor.json')),
     perProcess: false,
   },
+];
+
+// Starts the agent through a shell that runs `script` (ending in an exec of
+// "$0" "$@"), so it inherits what the shell sets up: closed descriptors,
+// ignored signals.
+function fromShell(script, binary, args = []) {
+  return new Agent('/bin/sh', ['-c', script, binary, ...args]);
+}
+const plainAndSim = [
+  { name: 'tondrel', binary: tondrel, args: [] },
+  { name: 'tondrel-sim', binary: tondrelSim, args: ['--speed', '20', demo] },
 ];
 
 // Every line is one JSON object; the first is ready, with exactly its keys.
@@ -101,3 +114,38 @@ test('tondrel-sim: a mic event written after the host closed the output ends it'
   const ended = await withPatience(agent.exit, 'the agent to end');
   assert.deepEqual(ended, { code: null, signal: 'SIGPIPE' });
 });
+
+for (const { name, binary, args } of plainAndSim) {
+  test(`${name}: started with standard input closed, it writes ready and ends with status 0`,
+    async (t) => {
+      const agent = fromShell('exec "$0" "$@" <&-', binary, args);
+      t.after(() => agent.kill());
+      assert.deepEqual(await withPatience(agent.exit, 'exit'), { code: 0, signal: null });
+      await agent.closed;
+      checkStream(agent, true);
+    });
+
+  test(`${name}: ends at its next write after the host closed its output, broken-pipe signal ignored`,
+    async (t) => {
+      const agent = fromShell('trap "" PIPE; exec "$0" "$@"', binary, args);
+      t.after(() => agent.kill());
+      await agent.ready();
+      agent.child.stdout.destroy();
+      agent.send({ cmd: 'page-urls', id: 1, bundleIds: [] });
+      const ended = await withPatience(agent.exit, 'the agent to end');
+      assert.deepEqual(ended, { code: null, signal: 'SIGPIPE' });
+    });
+}
+
+test('tondrel-sim: started with standard output closed, nothing of the stream reaches the trace',
+  async (t) => {
+    const trace = path.join(tempDir(), 'trace.jsonl');
+    const agent = fromShell('exec "$0" "$@" >&-', tondrelSim, ['--speed', '20', '--trace', trace, demo]);
+    t.after(() => agent.kill());
+    await waitForPolls(trace, 2);
+    agent.send({ cmd: 'page-urls', id: 1, bundleIds: [] });
+    await waitForPolls(trace, 12);
+    assert.deepEqual(await agent.finish(), { code: 0, signal: null });
+    const events = new Set(readTrace(trace).map((entry) => entry.event));
+    for (const message of ['ready', 'mic', 'page-urls']) assert.ok(!events.has(message), message);
+  });

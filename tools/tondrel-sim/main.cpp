@@ -55,6 +55,9 @@ int refuse(const std::string& message, const char* usage = nullptr) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before the scenario and the trace file are opened, so neither can end up
+  // as the agent's input or output.
+  reserveStandardDescriptors();
   const std::vector<std::string> arguments(argv + 1, argv + argc);
   const ParsedOptions parsed = parseOptions(arguments);
   if (!parsed.options) {

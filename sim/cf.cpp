@@ -247,8 +247,18 @@ bool storeInt(const Number* n, void* out) {
 
 template <typename T>
 bool storeFloat(const Number* n, void* out) {
-  T value = n->isFloat() ? static_cast<T>(n->doubleValue())
-                         : static_cast<T>(n->intValue());
+  T value;
+  if (n->isFloat()) {
+    // Out of the narrower type's range a conversion is undefined: saturate
+    // to infinity, as the hardware would.
+    const double d = n->doubleValue();
+    const double limit = static_cast<double>(std::numeric_limits<T>::max());
+    value = d > limit    ? std::numeric_limits<T>::infinity()
+            : d < -limit ? -std::numeric_limits<T>::infinity()
+                         : static_cast<T>(d);
+  } else {
+    value = static_cast<T>(n->intValue());
+  }
   bool exact = n->isFloat()
                    ? (static_cast<double>(value) == n->doubleValue() ||
                       std::isnan(n->doubleValue()))

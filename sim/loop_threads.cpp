@@ -218,9 +218,13 @@ void runMain() {
   MainLoop& m = mainLoop();
   if (m.manual) fail("runMain() is for the real clock; step a manual clock with advance()");
   std::unique_lock<std::mutex> guard(m.lock);
+  // After a tick, a waiting task goes first: a timer that is always due (a
+  // huge speed, a slow machine) must not starve the input.
+  bool tickedLast = false;
   for (;;) {
     const double now = m.clockNow();
-    if (m.timer && now >= m.timer->next) {
+    if (m.timer && now >= m.timer->next && !(tickedLast && !m.tasks.empty())) {
+      tickedLast = true;
       // Ticks missed while busy are skipped, not run in a burst.
       m.timer->next += m.timer->interval;
       if (m.timer->next <= now) m.timer->next = now + m.timer->interval;
@@ -231,6 +235,7 @@ void runMain() {
       continue;
     }
     if (!m.tasks.empty()) {
+      tickedLast = false;
       Task task = std::move(m.tasks.front());
       m.tasks.pop_front();
       guard.unlock();
@@ -239,6 +244,7 @@ void runMain() {
       guard.lock();
       continue;
     }
+    tickedLast = false;
     if (m.timer) {
       m.wake.wait_until(guard, realDeadline(m, m.timer->next));
     } else {

@@ -149,3 +149,13 @@ test('tondrel-sim: started with standard output closed, nothing of the stream re
     const events = new Set(readTrace(trace).map((entry) => entry.event));
     for (const message of ['ready', 'mic', 'page-urls']) assert.ok(!events.has(message), message);
   });
+
+test('tondrel-sim: a timer that is always due does not starve the input', async (t) => {
+  // At this speed a poll is due on every turn of the run loop; commands and
+  // the end of input must still get their turn between the ticks.
+  const agent = Agent.sim(demo, { speed: 1e7 });
+  t.after(() => agent.kill());
+  for (let id = 1; id <= 3; id++) agent.send({ cmd: 'page-urls', id, bundleIds: [] });
+  for (let id = 1; id <= 3; id++) await agent.reply(id);
+  assert.deepEqual(await agent.finish(), { code: 0, signal: null });
+});

@@ -90,3 +90,14 @@ test('a list that shrinks or grows while it is read counts as read', async (t) =
     mic(true, 702, none),
   ]);
 });
+
+test('a list replaced for a read that never happens takes its place at the next poll', async (t) => {
+  // Poll 2 finds an empty list, so it never reads it; the replacement meant
+  // for that read is what poll 3 lists.
+  const scenario = path.join(tempDir(), 'unread.json');
+  fs.writeFileSync(scenario, JSON.stringify({
+    audio: { timeline: [{ poll: 2, processesAtRead: [{ id: 5, pid: 77, input: true }] }] },
+  }));
+  const { events } = await micEvents(t, scenario, 4);
+  assert.deepEqual(events, [mic(true, 77, none)]);
+});

@@ -70,11 +70,18 @@ bool readValue(const Place& place, Text text, int depth, Value& out) {
   } else {
     if (value.size() != 1) {
       return place.expected(
-          "a value: an object with one of \"string\", \"url\", \"element\", \"elements\"");
+          "a value: an object with one of \"string\", \"url\", \"element\", \"elements\", "
+          "\"list\"");
     }
-    if (!place.object({"string", "url", "element", "elements"})) return false;
+    if (!place.object({"string", "url", "element", "elements", "list"})) return false;
     const std::string key = value.begin().key();
     const Place inner = *place.member(key);
+    if (key == "list") {
+      // A list of values where a plain array would be read as elements
+      // (windows, children): how a list with a non-element in it is written.
+      if (!inner.json().is_array()) return inner.expected("an array of values");
+      return readValue(inner, text, depth + 1, out);
+    }
     if (key == "string" || key == "url") {
       std::string s;
       if (!readString(inner, s)) return false;

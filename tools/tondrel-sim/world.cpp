@@ -33,7 +33,12 @@ struct AudioPlayer {
   // for this poll before the poll reads anything.
   void pollStarts() {
     const long poll = sim::audio::polls();
-    atRead.reset();
+    // A replacement meant for the read of a list that was never read (its
+    // size query failed or found nothing) still takes its place, and stays.
+    if (atRead) {
+      sim::audio::setProcesses(*atRead);
+      atRead.reset();
+    }
     while (next < timeline.size() && timeline[next].poll <= poll) {
       apply(timeline[next].state);
       if (timeline[next].processesAtRead) atRead = timeline[next].processesAtRead;

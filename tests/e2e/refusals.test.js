@@ -73,6 +73,8 @@ const scenarios = [
     'at /audio/timeline/0/processes/1/id', 'expected an id not used before in this list, found 9'],
   ['a default device beyond 32 bits', { audio: { defaultInputDevice: -1 } },
     'at /audio/defaultInputDevice', 'expected an audio object id (0 for none), a whole number from 0 to 4294967295, found -1'],
+  ['a default device that is the audio system', { audio: { defaultInputDevice: 1 } },
+    'at /audio/defaultInputDevice', "expected a device's id (0 for none); 1 is the audio system itself, found 1"],
   ['a default device of the wrong type', { audio: { defaultInputDevice: true } },
     'at /audio/defaultInputDevice', 'expected an audio object id (0 for none) or "fails", found true'],
   ['poll 0', { audio: { timeline: [{ poll: 0 }] } }, 'at /audio/timeline/0/poll',

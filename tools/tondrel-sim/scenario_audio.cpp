@@ -104,14 +104,10 @@ bool readDefaultDevice(const Place& place, std::optional<AudioObjectID>& out) {
   if (!place.json().is_number()) {
     return place.expected("an audio object id (0 for none) or \"fails\"");
   }
-  if (place.json() == 0) {
-    out = 0;
-    return true;
-  }
-  // Any other id names a device; 1 is the audio system itself.
-  AudioObjectID id = 0;
-  if (!readObjectId(place, id)) return false;
-  out = id;
+  std::int64_t id = 0;
+  if (!readWhole(place, 0, idMax, "an audio object id (0 for none)", id)) return false;
+  if (id == 1) return place.expected("a device's id (0 for none); 1 is the audio system itself");
+  out = static_cast<AudioObjectID>(id);
   return true;
 }
 

@@ -63,3 +63,40 @@ TEST(JsonWriter, StandardParserReadsBackWhatWasWritten) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every byte that needs escaping, and a non-ASCII character, at every offset
+// of a longer plain string: the writer skips plain text in blocks, so what
+// matters is that nothing special slips through inside or at the edge of one.
+TEST(JsonWriter, EscapesAtEveryOffsetOfALongString) {
+  std::vector<std::string> specials;
+  for (int c = 0; c < 0x20; ++c) specials.emplace_back(1, static_cast<char>(c));
+  for (const char* s : {"\"", "\\", "/", "\x7f", "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x8E\xA4"}) {
+    specials.emplace_back(s);
+  }
+  for (const std::string& special : specials) {
+    for (std::size_t offset = 0; offset <= 24; ++offset) {
+      std::string text(24, 'a');
+      text.insert(offset, special);
+      const std::string line = toJson({{"s", text}});
+      for (std::size_t i = 0; i < line.size(); ++i) {
+        const auto c = static_cast<unsigned char>(line[i]);
+        ASSERT_TRUE(c >= 0x20 && c != 0x7F) << "raw control byte at " << i << " in " << line;
+        if (c == '/') {
+          // An escaped solidus: preceded by an odd run of reverse solidi.
+          std::size_t run = 0;
+          while (run < i && line[i - 1 - run] == '\\') ++run;
+          ASSERT_EQ(run % 2, 1u) << "unescaped solidus in " << line;
+        }
+      }
+      ASSERT_EQ(nlohmann::json::parse(line)["s"].get<std::string>(), text)
+          << "offset " << offset << " of " << testing::PrintToString(special);
+    }
+  }
+  // Ill-formed bytes are still repaired when they sit past a plain block.
+  EXPECT_EQ(toJson({{"s", std::string(16, 'a') + "\xFF"}}),
+            "{\"s\":\"" + std::string(16, 'a') + "\xEF\xBF\xBD\"}");
+}
+
+}  // namespace

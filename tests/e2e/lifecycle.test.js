@@ -42,6 +42,17 @@ function checkStream(agent, perProcess) {
   assert.equal(agent.messages.filter((m) => m.event === 'ready').length, 1);
 }
 
+// Closes the host's end of the agent's output, asks for a reply and expects
+// the broken-pipe signal to end the agent at that write: nothing catches it,
+// whatever disposition the agent inherited.
+async function endsAtNextWrite(agent) {
+  await agent.ready();
+  agent.child.stdout.destroy();
+  agent.send({ cmd: 'page-urls', id: 1, bundleIds: [] });
+  const ended = await withPatience(agent.exit, 'the agent to end');
+  assert.deepEqual(ended, { code: null, signal: 'SIGPIPE' });
+}
+
 for (const { name, start, perProcess } of agents) {
   test(`${name}: ready comes first even when commands were written before it`, async (t) => {
     const agent = start();
@@ -95,12 +106,7 @@ for (const { name, start, perProcess } of agents) {
   test(`${name}: ends at its next write once the host has closed its output`, async (t) => {
     const agent = start();
     t.after(() => agent.kill());
-    await agent.ready();
-    agent.child.stdout.destroy();
-    agent.send({ cmd: 'page-urls', id: 1, bundleIds: [] });
-    const ended = await withPatience(agent.exit, 'the agent to end');
-    // Nothing catches the broken pipe, so the signal ends the process.
-    assert.deepEqual(ended, { code: null, signal: 'SIGPIPE' });
+    await endsAtNextWrite(agent);
   });
 }
 
@@ -129,11 +135,7 @@ for (const { name, binary, args } of plainAndSim) {
     async (t) => {
       const agent = fromShell('trap "" PIPE; exec "$0" "$@"', binary, args);
       t.after(() => agent.kill());
-      await agent.ready();
-      agent.child.stdout.destroy();
-      agent.send({ cmd: 'page-urls', id: 1, bundleIds: [] });
-      const ended = await withPatience(agent.exit, 'the agent to end');
-      assert.deepEqual(ended, { code: null, signal: 'SIGPIPE' });
+      await endsAtNextWrite(agent);
     });
 }
 

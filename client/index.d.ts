@@ -84,6 +84,20 @@ export interface StartOptions {
   stderr?: 'inherit' | StdioPipe | StdioNull | number;
 }
 
+/**
+ * The longest line the client reads, in characters as JavaScript counts them
+ * (64 Mi). A longer line is reported as ERR_TONDREL_LINE_TOO_LONG and
+ * dropped; reading goes on with the next line.
+ */
+export declare const maxLineLength: number;
+
+/**
+ * How many abandoned requests are remembered (1024) so that their late
+ * replies are dropped quietly; a reply for one forgotten before it came is
+ * reported as ERR_TONDREL_UNMATCHED_REPLY.
+ */
+export declare const maxAbandoned: number;
+
 export type TondrelErrorCode =
   /** A request was pending when the agent exited or was killed. */
   | 'ERR_TONDREL_EXITED'
@@ -95,6 +109,8 @@ export type TondrelErrorCode =
   | 'ERR_TONDREL_SPAWN'
   /** A line that is not a JSON object with an event name, or a last line cut short. */
   | 'ERR_TONDREL_BAD_LINE'
+  /** A line longer than `maxLineLength` characters; it was dropped unread. */
+  | 'ERR_TONDREL_LINE_TOO_LONG'
   /** A known event whose keys are missing or of the wrong type. */
   | 'ERR_TONDREL_BAD_EVENT'
   /** A reply whose id belongs to no request of this client. */

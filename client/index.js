@@ -14,6 +14,7 @@
 
 import { spawn } from 'node:child_process';
 import { EventEmitter } from 'node:events';
+import { Readable, Writable } from 'node:stream';
 import { StringDecoder } from 'node:string_decoder';
 
 const int32Min = -2147483648;
@@ -24,6 +25,19 @@ const int32Max = 2147483647;
 // in either order, and the second can be missing for good: a process the agent
 // started may hold the output open after the agent itself is gone.
 const settleMs = 250;
+
+// The longest line kept for parsing, in characters as JavaScript counts them
+// (UTF-16 code units). The agent's longest lines are page-urls replies, far
+// below this; a longer line is reported and dropped, so that a runaway
+// writer can never make the buffered text outgrow what a string can hold
+// (about 512 MiB), which would throw out of the stream handler.
+export const maxLineLength = 64 * 1024 * 1024;
+
+// How many abandoned requests are remembered, so that their late replies can
+// be dropped quietly. The oldest is forgotten first; a reply that comes after
+// that is reported as unmatched, which is all it costs. Without a bound an
+// agent that never answers would make the set grow for ever.
+export const maxAbandoned = 1024;
 
 // A string with an unpaired surrogate becomes a \uD800-style escape in JSON,
 // which the agent's parser refuses: the command would never be answered.
@@ -100,6 +114,7 @@ export class TondrelClient extends EventEmitter {
   #child;
   #decoder = new StringDecoder('utf8');
   #partial = '';
+  #skipping = false; // inside a line that went over maxLineLength
   #pending = new Map(); // id -> { resolve, reject, settle }
   #abandoned = new Set(); // ids whose caller gave up; their replies are dropped
   #nextId = 1;
@@ -225,7 +240,7 @@ export class TondrelClient extends EventEmitter {
       if (signal) {
         onAbort = () => {
           settle();
-          this.#abandoned.add(id);
+          this.#abandon(id);
           reject(signal.reason);
         };
         signal.addEventListener('abort', onAbort, { once: true });
@@ -272,6 +287,14 @@ export class TondrelClient extends EventEmitter {
     return this.#child.kill(signal);
   }
 
+  #abandon(id) {
+    this.#abandoned.add(id);
+    if (this.#abandoned.size > maxAbandoned) {
+      // A Set iterates in insertion order: the first is the oldest.
+      this.#abandoned.delete(this.#abandoned.values().next().value);
+    }
+  }
+
   #freshId() {
     // Safe integers keep ids exact on both sides and inside the agent's
     // signed 64-bit range. Wrapping around would need 2^53 requests; it
@@ -294,19 +317,34 @@ export class TondrelClient extends EventEmitter {
   #onData(chunk) {
     const text = typeof chunk === 'string' ? chunk : this.#decoder.write(chunk);
     let start = 0;
-    let end = text.indexOf('\n');
-    if (end < 0) {
-      this.#partial += text;
+    for (let end; (end = text.indexOf('\n', start)) >= 0; start = end + 1) {
+      if (this.#skipping) {
+        // The rest of an over-long line; what follows its end is read again.
+        this.#skipping = false;
+        continue;
+      }
+      if (this.#partial.length + (end - start) > maxLineLength) {
+        this.#partial = '';
+        this.#tooLong();
+        continue;
+      }
+      const line = this.#partial + text.slice(start, end);
+      this.#partial = '';
+      this.#onLine(line);
+    }
+    if (this.#skipping || start === text.length) return;
+    if (this.#partial.length + (text.length - start) > maxLineLength) {
+      this.#partial = '';
+      this.#skipping = true;
+      this.#tooLong();
       return;
     }
-    const first = this.#partial + text.slice(0, end);
-    this.#partial = '';
-    const lines = [first];
-    for (start = end + 1; (end = text.indexOf('\n', start)) >= 0; start = end + 1) {
-      lines.push(text.slice(start, end));
-    }
-    this.#partial = text.slice(start);
-    for (const line of lines) this.#onLine(line);
+    this.#partial += text.slice(start);
+  }
+
+  #tooLong() {
+    this.#report(`the agent wrote a line longer than ${maxLineLength} characters; it was dropped`,
+      'ERR_TONDREL_LINE_TOO_LONG');
   }
 
   #onLine(line) {
@@ -387,17 +425,24 @@ export class TondrelClient extends EventEmitter {
   #onChildError(error) {
     if (this.#child.pid === undefined && !this.#spawnError) {
       this.#spawnError = error;
-      this.#report(`the agent could not be started: ${error.message}`, 'ERR_TONDREL_SPAWN');
+      this.#report(this.#spawnMessage(), 'ERR_TONDREL_SPAWN');
     }
     // Other errors (a failed kill, for one) change nothing the host could act on.
+  }
+
+  #spawnMessage() {
+    const error = this.#spawnError;
+    return `the agent could not be started: ${error.message}${spawnHint(this.#child.spawnfile, error)}`;
   }
 
   #onOutputEnd() {
     if (this.#outputEnded) return;
     this.#outputEnded = true;
     const rest = this.#partial + this.#decoder.end();
+    const skipped = this.#skipping;
     this.#partial = '';
-    if (rest !== '') {
+    this.#skipping = false;
+    if (rest !== '' && !skipped) {
       this.#report("the agent's output ended inside a line", 'ERR_TONDREL_BAD_LINE', rest);
     }
     this.#settle();
@@ -455,8 +500,7 @@ export class TondrelClient extends EventEmitter {
     this.#exitEvent = info;
     this.#outputEnded = true;
     const why = this.#spawnError
-      ? new TondrelError(`the agent could not be started: ${this.#spawnError.message}`,
-        'ERR_TONDREL_SPAWN', { cause: this.#spawnError })
+      ? new TondrelError(this.#spawnMessage(), 'ERR_TONDREL_SPAWN', { cause: this.#spawnError })
       : new TondrelError(`the agent ${describeExit(info)} before it replied`, 'ERR_TONDREL_EXITED',
         { exitCode: info.code, signal: info.signal });
     this.#rejectPending(why);
@@ -471,6 +515,44 @@ export class TondrelClient extends EventEmitter {
   }
 }
 
+// A program inside an archive (Electron's app.asar, say) cannot be run: the
+// system sees the archive as a file, so a path through it fails with ENOTDIR.
+const insideArchive = /\.asar(?:[\\/]|$)/;
+
+function spawnHint(path, error) {
+  if (error?.code === 'ENOTDIR' || insideArchive.test(String(path))) {
+    return ' (a program inside an archive such as app.asar cannot be started: ship it ' +
+      'unpacked, e.g. with asarUnpack, and give the path under app.asar.unpacked)';
+  }
+  return '';
+}
+
+// Stands in for a child process that spawn() refused outright. Node throws
+// for some errors (ENOTDIR, ELOOP, EINVAL among them) instead of reporting
+// them as an 'error' event; this reports them the same way, so the host sees
+// one kind of failed start whatever the reason.
+class UnstartedChild extends EventEmitter {
+  pid = undefined;
+  exitCode = null;
+  signalCode = null;
+  stdin = new Writable({ write: (_chunk, _encoding, done) => done() });
+  stdout = new Readable({ read() {} });
+
+  constructor(error, path) {
+    super();
+    this.spawnfile = path;
+    process.nextTick(() => {
+      this.emit('error', error);
+      this.stdout.push(null);
+      this.emit('close', null, null);
+    });
+  }
+
+  kill() {
+    return false;
+  }
+}
+
 /**
  * Starts the agent at `path` and returns its client. `args` go to the program
  * (the agent itself reads none; the scenario runner does). The agent's
@@ -478,7 +560,15 @@ export class TondrelClient extends EventEmitter {
  */
 export function startAgent(path, options = {}) {
   const { args = [], env, cwd, stderr = 'inherit' } = options ?? {};
-  const child = spawn(path, args, { stdio: ['pipe', 'pipe', stderr], env, cwd });
+  let child;
+  try {
+    child = spawn(path, args, { stdio: ['pipe', 'pipe', stderr], env, cwd });
+  } catch (error) {
+    // Wrong argument types are the caller's mistake and stay exceptions;
+    // anything the system said is a failed start.
+    if (typeof error?.errno !== 'number') throw error;
+    child = new UnstartedChild(error, path);
+  }
   return new TondrelClient(child);
 }
 

@@ -5,9 +5,12 @@ import assert from 'node:assert/strict';
 import { spawn } from 'node:child_process';
 import { once } from 'node:events';
 import { inspect } from 'node:util';
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 
-import { startAgent, attachAgent, TondrelError } from '../../client/index.js';
+import { startAgent, attachAgent, TondrelError, maxLineLength, maxAbandoned } from '../../client/index.js';
 
 const fake = fileURLToPath(new URL('./fake-agent.mjs', import.meta.url));
 const started = [];
@@ -276,4 +279,96 @@ test('a child spawned by the host can be wrapped; one without pipes cannot', asy
   const noPipes = spawn(process.execPath, ['-e', ''], { stdio: 'ignore' });
   assert.throws(() => attachAgent(noPipes), TypeError);
   await once(noPipes, 'exit');
+});
+
+test('a line over the length cap is reported and dropped; the lines around it still arrive', async () => {
+  // The cap the README states. Without one, a line past what a string can
+  // hold threw out of the data handler and ended the host.
+  assert.equal(maxLineLength, 64 * 1024 * 1024);
+  const mic = (pid) => JSON.stringify({ event: 'mic', running: true, pid, appPid: null, bundleId: null, appName: null });
+  const agent = startFake({
+    lines: [mic(1), { padTo: maxLineLength + 1 }, mic(2), { padTo: maxLineLength }, mic(3)],
+  });
+  const seen = [];
+  agent.on('mic', (event) => seen.push(['mic', event.pid]));
+  agent.on('error', (error) => seen.push(['error', error.code, error.line]));
+  agent.on('unknown', (event) => seen.push(['unknown', event.event, event.x.length]));
+  await agent.ready;
+  assert.deepEqual(await agent.close({ timeout: 30000 }), { code: 0, signal: null });
+  const frame = '{"event":"padded","x":""}'.length;
+  assert.deepEqual(seen, [
+    ['mic', 1],
+    ['error', 'ERR_TONDREL_LINE_TOO_LONG', undefined],
+    ['mic', 2],
+    ['unknown', 'padded', maxLineLength - frame],
+    ['mic', 3],
+  ]);
+});
+
+test('an over-long line at the end of the output is reported once', async () => {
+  const script = `const fs = require('fs');
+    fs.writeSync(1, '{"event":"ready","perProcess":true}\\n');
+    const chunk = Buffer.alloc(1 << 20, 0x78);
+    for (let i = 0; i <= ${maxLineLength} / chunk.length; i++) fs.writeSync(1, chunk);`;
+  const agent = attachAgent(spawn(process.execPath, ['-e', script], { stdio: ['pipe', 'pipe', 'inherit'] }));
+  const errors = [];
+  agent.on('error', (error) => errors.push(error.code));
+  assert.deepEqual(await agent.ready, { perProcess: true });
+  assert.deepEqual(await agent.exited, { code: 0, signal: null });
+  assert.deepEqual(errors, ['ERR_TONDREL_LINE_TOO_LONG']);
+});
+
+test('only the most recent abandoned requests are remembered', async () => {
+  // An agent that never answers must not make the client hold every id it
+  // gave up on. Here the agent answers them all at the end: the replies of
+  // those still remembered are dropped quietly, the older ones are reported.
+  const forgotten = 300;
+  const count = maxAbandoned + forgotten;
+  const agent = startFake({ batch: count + 1 });
+  const errors = [];
+  agent.on('error', (error) => errors.push(error));
+  const controller = new AbortController();
+  const abandoned = Array.from({ length: count }, (_, i) =>
+    rejection(agent.pageUrls({ pid: i }, { signal: controller.signal })));
+  controller.abort(new Error('host gave up'));
+  for (const error of await Promise.all(abandoned)) assert.equal(error.message, 'host gave up');
+  assert.equal(agent.pendingCount, 0);
+  const kept = await agent.pageUrls({ pid: -1 }); // completes the batch: all are answered
+  assert.equal(sent(kept).pid, -1);
+  await agent.close();
+  assert.ok(errors.every((error) => error.code === 'ERR_TONDREL_UNMATCHED_REPLY'));
+  const reported = errors.map((error) => JSON.parse(error.line).id).sort((a, b) => a - b);
+  assert.deepEqual(reported, Array.from({ length: forgotten }, (_, i) => i + 1),
+    'the oldest ids are the ones forgotten');
+});
+
+test('a start the system refuses outright is a failed start, never an exception', async (t) => {
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'tondrel-client-'));
+  t.after(() => fs.rmSync(dir, { recursive: true, force: true }));
+  // An Electron archive is a file, so a program inside it cannot be run.
+  fs.writeFileSync(path.join(dir, 'app.asar'), 'archive');
+  fs.symlinkSync('loop-b', path.join(dir, 'loop-a'));
+  fs.symlinkSync('loop-a', path.join(dir, 'loop-b'));
+  const cases = [
+    ['inside an archive', path.join(dir, 'app.asar', 'tondrel'), 'ENOTDIR', true],
+    ['a symbolic link loop', path.join(dir, 'loop-a'), 'ELOOP', false],
+    ['missing, below an archive name', path.join(dir, 'gone.asar', 'tondrel'), 'ENOENT', true],
+  ];
+  for (const [name, program, code, hint] of cases) {
+    await t.test(name, async () => {
+      const agent = startAgent(program);
+      const errors = [];
+      agent.on('error', (error) => errors.push(error));
+      const request = agent.pageUrls({ pid: 1 });
+      const error = await rejection(agent.ready);
+      assert.ok(error instanceof TondrelError);
+      assert.deepEqual([error.code, error.cause?.code], ['ERR_TONDREL_SPAWN', code]);
+      assert.equal(/app\.asar\.unpacked/.test(error.message), hint, error.message);
+      assert.equal((await rejection(request)).code, 'ERR_TONDREL_SPAWN');
+      assert.deepEqual(await agent.close(), { code: null, signal: null });
+      assert.deepEqual(errors.map((e) => e.code), ['ERR_TONDREL_SPAWN']);
+      assert.equal(agent.pid, undefined);
+      assert.equal(agent.kill(), false);
+    });
+  }
 });

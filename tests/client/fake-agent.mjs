@@ -4,7 +4,8 @@
 //
 // One argument, a JSON object of options:
 //   ready      the ready line's perProcess, or null for no ready line (default true)
-//   lines      raw lines written right after ready
+//   lines      raw lines written right after ready; { padTo: N } instead of a
+//              string is an unknown event padded to exactly N characters
 //   echoLines  write {"event":"received","line":...} for every line read
 //   batch      hold replies until this many commands are in, then answer
 //              them newest first (default 1: answer each as it comes)
@@ -29,11 +30,29 @@ const options = JSON.parse(process.argv[2] ?? '{}');
 const { batch = 1, delayMs = 0, trusted = true } = options;
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
+// A line of exactly `length` characters: {"event":"padded","x":"xxx…"}.
+const padded = (length) => {
+  const frame = '{"event":"padded","x":""}';
+  return `${frame.slice(0, -2)}${'x'.repeat(Math.max(0, length - frame.length))}"}`;
+};
+
+// Standard output may be a non-blocking pipe; a long line needs retries.
+function writeAll(bytes) {
+  for (let offset = 0; offset < bytes.length;) {
+    try {
+      offset += fs.writeSync(1, bytes, offset);
+    } catch (error) {
+      if (error.code !== 'EAGAIN') throw error;
+      Atomics.wait(new Int32Array(new SharedArrayBuffer(4)), 0, 0, 1);
+    }
+  }
+}
+
 let writing = Promise.resolve();
 function write(line) {
   const bytes = Buffer.from(`${line}\n`);
   if (!options.trickle) {
-    fs.writeSync(1, bytes);
+    writeAll(bytes);
     return;
   }
   writing = writing.then(async () => {
@@ -45,7 +64,7 @@ function write(line) {
 }
 
 if (options.ready !== null) write(JSON.stringify({ event: 'ready', perProcess: options.ready ?? true }));
-for (const line of options.lines ?? []) write(line);
+for (const line of options.lines ?? []) write(typeof line === 'string' ? line : padded(line.padTo));
 
 let held = [];
 let commands = 0;

@@ -22,6 +22,7 @@
 //   closeOutputAfter  after this many commands, close standard output and stay alive
 //   trickle    write every line one byte at a time
 //   exitCode   status at the end of input (default 0)
+//   exitAfterMs  exit with status exitCode this long after the start, unasked
 import { spawn } from 'node:child_process';
 import fs from 'node:fs';
 import readline from 'node:readline';
@@ -65,6 +66,10 @@ function write(line) {
 
 if (options.ready !== null) write(JSON.stringify({ event: 'ready', perProcess: options.ready ?? true }));
 for (const line of options.lines ?? []) write(typeof line === 'string' ? line : padded(line.padTo));
+
+if (options.exitAfterMs !== undefined) {
+  setTimeout(() => writing.then(() => process.exit(options.exitCode ?? 0)), options.exitAfterMs);
+}
 
 let held = [];
 let commands = 0;

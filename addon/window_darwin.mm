@@ -6,10 +6,7 @@
 #import <AppKit/AppKit.h>
 #include <objc/message.h>
 
-bool preventActivation(void* view) {
-  if (view == nullptr) {
-    return false;
-  }
+static bool preventActivationInPool(void* view) {
   NS_VALID_UNTIL_END_OF_SCOPE NSView* held = (__bridge NSView*)view;
   NS_VALID_UNTIL_END_OF_SCOPE NSWindow* window = held.window;
   // The selector is private to AppKit, so it is looked up by name on every
@@ -22,4 +19,15 @@ bool preventActivation(void* view) {
   using SetFlag = void (*)(id, SEL, BOOL);
   reinterpret_cast<SetFlag>(objc_msgSend)(window, selector, YES);
   return true;
+}
+
+bool preventActivation(void* view) {
+  if (view == nullptr) {
+    return false;
+  }
+  // A plain Node main thread has no autorelease pool, and AppKit autoreleases
+  // inside these calls: without a pool of our own that would leak every time.
+  @autoreleasepool {
+    return preventActivationInPool(view);
+  }
 }

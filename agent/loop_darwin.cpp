@@ -1,45 +1,98 @@
-// The run loop and queues on Apple: libdispatch for the queues and the input
-// source, the main CFRunLoop for the timer and, through the main dispatch
-// queue it services, the posted tasks.
+// The run loop and queues on Apple: libdispatch for the queues, the main
+// CFRunLoop for the timer and, through the main dispatch queue it services,
+// the posted tasks, and a thread of its own for reading standard input.
 #include "agent/loop.h"
 
 #include <CoreFoundation/CoreFoundation.h>
 #include <dispatch/dispatch.h>
 
+#include <sys/select.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <time.h>
+#include <vector>
 
 namespace {
 
+// Neither the main dispatch queue nor run-loop callouts drain an autorelease
+// pool, and the frameworks autorelease inside calls the agent makes every
+// second for as long as it runs: each callout gets a pool of its own.
+extern "C" void* objc_autoreleasePoolPush(void);
+extern "C" void objc_autoreleasePoolPop(void* pool);
+
+class AutoreleasePool {
+ public:
+  AutoreleasePool() : pool_(objc_autoreleasePoolPush()) {}
+  AutoreleasePool(const AutoreleasePool&) = delete;
+  AutoreleasePool& operator=(const AutoreleasePool&) = delete;
+  ~AutoreleasePool() { objc_autoreleasePoolPop(pool_); }
+
+ private:
+  void* pool_;
+};
+
 void runTask(void* context) {
+  AutoreleasePool pool;
   std::unique_ptr<loop::Task> task(static_cast<loop::Task*>(context));
   (*task)();
 }
 
-void fireTimer(CFRunLoopTimerRef, void* info) { (*static_cast<loop::Task*>(info))(); }
+void fireTimer(CFRunLoopTimerRef, void* info) {
+  AutoreleasePool pool;
+  (*static_cast<loop::Task*>(info))();
+}
 
+// Standard input is read on a thread of its own that waits with select()
+// rather than through a dispatch read source: a read source is a kqueue read
+// filter, which never reports the end of a regular file or of a named FIFO, so
+// `tondrel < commands` would never exit. select() reports every descriptor
+// kind (files, FIFOs, pipes, sockets, terminals) readable at its end, and the
+// handler's read() then sees it.
 struct Reader {
-  dispatch_source_t source = nullptr;
   loop::ReadabilityHandler handler = nullptr;
   int descriptor = -1;
+  int wakePipe[2] = {-1, -1};
+  std::atomic<bool> installed{true};
 };
 
-void onReadable(void* context) {
-  auto* reader = static_cast<Reader*>(context);
-  reader->handler(reader->descriptor);
+void readLoop(Reader* reader) {
+  const int highest = std::max(reader->descriptor, reader->wakePipe[0]);
+  while (reader->installed.load()) {
+    if (highest >= FD_SETSIZE) {
+      // Beyond what select() takes: the handler's blocking read waits instead.
+      reader->handler(reader->descriptor);
+      continue;
+    }
+    fd_set readable;
+    FD_ZERO(&readable);
+    FD_SET(reader->descriptor, &readable);
+    FD_SET(reader->wakePipe[0], &readable);
+    const int ready = select(highest + 1, &readable, nullptr, nullptr, nullptr);
+    if (ready < 0) {
+      if (errno == EINTR) continue;
+      // The descriptor cannot be waited on (closed under us): the handler's
+      // read fails the same way and ends the input.
+      if (reader->installed.load()) reader->handler(reader->descriptor);
+      continue;
+    }
+    if (!reader->installed.load()) break;
+    if (FD_ISSET(reader->descriptor, &readable)) reader->handler(reader->descriptor);
+  }
 }
 
-// The source is released only once cancelled, never from inside its own
-// handler, which is where the agent removes it at end of input.
-void onCancelled(void* context) {
-  auto* reader = static_cast<Reader*>(context);
-  dispatch_release(reader->source);
-  delete reader;
+std::mutex readersLock;
+// Readers are kept once made: a thread may still be finishing a call after
+// its handler was removed.
+std::vector<Reader*>& readers() {
+  static auto* instance = new std::vector<Reader*>;
+  return *instance;
 }
-
-// The installed readers by descriptor; the agent installs one.
-constexpr int maxReaders = 4;
-Reader* readers[maxReaders] = {};
 
 }  // namespace
 
@@ -72,27 +125,26 @@ void scheduleRepeatingTimer(double intervalSeconds, Task action) {
 }
 
 void setReadabilityHandler(int descriptor, ReadabilityHandler handler) {
-  Reader** free = nullptr;
-  for (Reader*& reader : readers) {
-    if (reader != nullptr && reader->descriptor == descriptor) {
+  std::lock_guard<std::mutex> guard(readersLock);
+  for (Reader* reader : readers()) {
+    if (reader->descriptor == descriptor && reader->installed.exchange(false)) {
       // Stops further calls; one already running finishes first.
-      dispatch_source_cancel(reader->source);
-      reader = nullptr;
+      const char byte = 0;
+      if (write(reader->wakePipe[1], &byte, 1) < 0) {
+        // The reader sees the flag after its current call all the same.
+      }
     }
-    if (free == nullptr && reader == nullptr) free = &reader;
   }
-  if (handler == nullptr || free == nullptr) return;
+  if (handler == nullptr) return;
   auto* reader = new Reader;
   reader->descriptor = descriptor;
   reader->handler = handler;
-  reader->source = dispatch_source_create(DISPATCH_SOURCE_TYPE_READ,
-                                          static_cast<uintptr_t>(descriptor), 0,
-                                          dispatch_get_global_queue(QOS_CLASS_DEFAULT, 0));
-  dispatch_set_context(reader->source, reader);
-  dispatch_source_set_event_handler_f(reader->source, onReadable);
-  dispatch_source_set_cancel_handler_f(reader->source, onCancelled);
-  *free = reader;
-  dispatch_resume(reader->source);
+  if (pipe(reader->wakePipe) != 0) {
+    delete reader;
+    return;
+  }
+  readers().push_back(reader);
+  std::thread(readLoop, reader).detach();
 }
 
 void runMain() { CFRunLoopRun(); }

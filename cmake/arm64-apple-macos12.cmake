@@ -53,7 +53,15 @@ set(CMAKE_OBJCXX_FLAGS_INIT "-stdlib=libc++${_driver_flags}")
 # lld does not follow ApplicationServices' re-export of HIServices, so the
 # Accessibility functions are linked from HIServices directly.
 set(_frameworks "${TONDREL_MACOS_SDK}/System/Library/Frameworks")
-set(_link "-fuse-ld=lld${_driver_flags} -F ${_frameworks}/ApplicationServices.framework/Frameworks")
+# lld 14 writes __objc_imageinfo twice, so a newer lld is taken when there is one.
+find_program(TONDREL_LD64_LLD NAMES ld64.lld-19 ld64.lld-18 ld64.lld-17 ld64.lld-16 ld64.lld-15
+  PATHS /usr/lib/llvm-19/bin /usr/lib/llvm-18/bin /usr/lib/llvm-17/bin /usr/lib/llvm-16/bin
+        /usr/lib/llvm-15/bin
+  NO_CMAKE_FIND_ROOT_PATH)
+if(NOT TONDREL_LD64_LLD)
+  find_program(TONDREL_LD64_LLD NAMES ld64.lld ld64.lld-14 NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+endif()
+set(_link "-fuse-ld=lld --ld-path=${TONDREL_LD64_LLD} -mlinker-version=711${_driver_flags} -F ${_frameworks}/ApplicationServices.framework/Frameworks")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "${_link}")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "${_link}")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "${_link}")

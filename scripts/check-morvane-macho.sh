@@ -128,6 +128,16 @@ else
   fail "external symbols:"$'\n'"$symbols"$'\n'"export trie:"$'\n'"$trie"
 fi
 
+# Stripped: the symbol table holds the exports and the imports, no local
+# symbol and no debug note.
+locals=$("$nm" --defined-only --just-symbol-name "$module" | grep -v -x -F "$expected_exports" || true)
+stabs=$("$nm" --debug-syms "$module" | grep -c ' - ' || true)
+if [[ -z $locals && $stabs -eq 0 ]]; then
+  pass "stripped: no local symbols or debug notes"
+else
+  fail "not stripped: $(wc -l <<<"$locals") other defined symbol(s), $stabs debug note(s)"
+fi
+
 # The Node-API functions come from the host process: each must be bound by
 # a flat-namespace lookup, never to one of the libraries above.
 binds=$("$objdump" --macho --bind --lazy-bind --weak-bind "$module")

@@ -5,6 +5,8 @@
 
 const test = require('node:test');
 const assert = require('node:assert/strict');
+const { execFileSync } = require('node:child_process');
+const fs = require('node:fs');
 const path = require('node:path');
 const {
   Agent, examples, readTrace, tempDir, tondrel, tondrelSim, waitForPolls, withPatience,
@@ -161,3 +163,64 @@ test('tondrel-sim: a timer that is always due does not starve the input', async 
   for (let id = 1; id <= 3; id++) await agent.reply(id);
   assert.deepEqual(await agent.finish(), { code: 0, signal: null });
 });
+
+// Standard input that is not a pipe: a regular file or a named FIFO must end
+// the agent at its end just the same, after the lines it held were handled.
+function commandLine(id) {
+  return JSON.stringify({ cmd: 'page-urls', id, pid: 1 });
+}
+
+// Replies are written by the page reader, which the exit at the end of input
+// does not wait for: any that made it are whole and answer the given ids.
+function onlyRepliesTo(agent, ids) {
+  for (const message of agent.messages.slice(1)) {
+    assert.equal(message.event, 'page-urls', JSON.stringify(message));
+    assert.ok(ids.includes(message.id), JSON.stringify(message));
+  }
+}
+
+for (const { name, binary, args } of plainAndSim) {
+  for (const [kind, text, ids] of [
+    ['an empty file', '', []],
+    ['a file of complete lines', `${[1, 2, 3].map(commandLine).join('\n')}\n`, [1, 2, 3]],
+    // The unfinished last line is no command.
+    ['a file whose last line has no line feed', [1, 2, 3].map(commandLine).join('\n'), [1, 2]],
+  ]) {
+    test(`${name}: standard input from ${kind} ends the agent with status 0`, async (t) => {
+      const file = path.join(tempDir(), 'commands.jsonl');
+      fs.writeFileSync(file, text);
+      const agent = fromShell(`exec "$0" "$@" < '${file}'`, binary, args);
+      t.after(() => agent.kill());
+      const ended = await withPatience(agent.exit, 'the agent to exit at the end of the file');
+      await withPatience(agent.closed, 'the output to end');
+      assert.deepEqual(ended, { code: 0, signal: null }, agent.stderr);
+      checkStream(agent, true);
+      onlyRepliesTo(agent, ids);
+    });
+  }
+
+  test(`${name}: standard input from a named FIFO is read until its writer closes`, async (t) => {
+    const fifo = path.join(tempDir(), 'commands');
+    execFileSync('mkfifo', [fifo]);
+    // The shell's open of the FIFO waits for this writer, and ours for it.
+    const agent = fromShell(`exec "$0" "$@" < '${fifo}'`, binary, args);
+    t.after(() => agent.kill());
+    const writer = await fs.promises.open(fifo, 'w');
+    try {
+      await writer.write(`${commandLine(1)}\n${commandLine(2)}\n`);
+      await agent.ready();
+      // Both lines are handled while the FIFO is still open...
+      await agent.reply(1);
+      await agent.reply(2);
+      await writer.write(`${commandLine(3)}\n`);
+      await agent.reply(3);
+    } finally {
+      // ...and closing its only writer is the end of the agent's input.
+      await writer.close();
+    }
+    const ended = await withPatience(agent.exit, 'the agent to exit when the writer closed');
+    assert.deepEqual(ended, { code: 0, signal: null }, agent.stderr);
+    checkStream(agent, true);
+    onlyRepliesTo(agent, [1, 2, 3]);
+  });
+}

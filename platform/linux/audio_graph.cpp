@@ -1,0 +1,211 @@
+#include "platform/linux/audio_graph.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+
+namespace pwaudio {
+
+namespace {
+
+// The hardware interface's codes, first character in the most significant byte.
+constexpr std::uint32_t fourCC(const char (&code)[5]) {
+  return (static_cast<std::uint32_t>(static_cast<unsigned char>(code[0])) << 24) |
+         (static_cast<std::uint32_t>(static_cast<unsigned char>(code[1])) << 16) |
+         (static_cast<std::uint32_t>(static_cast<unsigned char>(code[2])) << 8) |
+         static_cast<std::uint32_t>(static_cast<unsigned char>(code[3]));
+}
+
+constexpr ObjectId systemObject = 1;
+constexpr std::uint32_t processObjectList = fourCC("prs#");
+constexpr std::uint32_t processPid = fourCC("ppid");
+constexpr std::uint32_t processIsRunningInput = fourCC("piri");
+constexpr std::uint32_t defaultInputDevice = fourCC("dIn ");
+constexpr std::uint32_t deviceIsRunningSomewhere = fourCC("gone");
+
+constexpr std::int32_t noError = 0;
+constexpr std::int32_t unspecifiedError = static_cast<std::int32_t>(fourCC("what"));
+constexpr std::int32_t unknownPropertyError = static_cast<std::int32_t>(fourCC("who?"));
+constexpr std::int32_t badPropertySizeError = static_cast<std::int32_t>(fourCC("!siz"));
+constexpr std::int32_t badObjectError = static_cast<std::int32_t>(fourCC("!obj"));
+
+const ProcessObject* findProcess(const View& view, ObjectId object) {
+  // The list is short and in PipeWire's id order, which is also the order in
+  // which objects were numbered, so a binary search by object id would need a
+  // second ordering; a scan of a few dozen entries is cheaper than keeping one.
+  for (const ProcessObject& process : view.processes) {
+    if (process.object == object) return &process;
+  }
+  return nullptr;
+}
+
+struct Scalar {
+  std::int32_t status;
+  std::uint32_t value;
+};
+
+Scalar scalar(const View& view, ObjectId object, std::uint32_t selector) {
+  if (object == systemObject) {
+    if (selector == defaultInputDevice) return {noError, view.defaultInput};
+    return {unknownPropertyError, 0};
+  }
+  if (selector == processPid || selector == processIsRunningInput) {
+    const ProcessObject* process = findProcess(view, object);
+    if (process == nullptr) return {badObjectError, 0};
+    if (selector == processIsRunningInput) return {noError, process->runningInput ? 1U : 0U};
+    if (!process->pid) return {unspecifiedError, 0};
+    return {noError, static_cast<std::uint32_t>(*process->pid)};
+  }
+  if (selector == deviceIsRunningSomewhere) {
+    const auto node = view.nodeRunning.find(object);
+    if (node == view.nodeRunning.end()) return {badObjectError, 0};
+    return {noError, node->second ? 1U : 0U};
+  }
+  return {unknownPropertyError, 0};
+}
+
+}  // namespace
+
+bool isAudioSource(std::string_view mediaClass) {
+  return mediaClass == "Audio/Source" || mediaClass.substr(0, 13) == "Audio/Source/" ||
+         mediaClass == "Audio/Duplex";
+}
+
+View buildView(const Graph& graph) {
+  View view;
+  std::set<std::uint32_t> fedFromSource;
+  for (const auto& [id, link] : graph.links) {
+    const auto output = graph.nodes.find(link.outputNode);
+    if (output != graph.nodes.end() && isAudioSource(output->second.mediaClass)) {
+      fedFromSource.insert(link.inputNode);
+    }
+  }
+  for (const auto& [id, node] : graph.nodes) {
+    view.nodeRunning.emplace(node.object, node.running);
+    if (graph.defaultSource && node.name == *graph.defaultSource && view.defaultInput == 0) {
+      view.defaultInput = node.object;
+    }
+    if (node.mediaClass != "Stream/Input/Audio" || fedFromSource.count(id) == 0) continue;
+    ProcessObject process{node.object, node.processId, node.running};
+    if (!process.pid && node.client) {
+      const auto client = graph.clients.find(*node.client);
+      if (client != graph.clients.end()) {
+        process.pid = client->second.processId ? client->second.processId : client->second.securePid;
+      }
+    }
+    view.processes.push_back(process);
+  }
+  return view;
+}
+
+std::optional<pid_t> parsePid(const char* text) {
+  if (text == nullptr || *text < '0' || *text > '9') return std::nullopt;
+  errno = 0;
+  char* end = nullptr;
+  const long value = std::strtol(text, &end, 10);
+  if (errno != 0 || *end != '\0' || value < 1 || value > INT_MAX) return std::nullopt;
+  return static_cast<pid_t>(value);
+}
+
+std::optional<std::string> defaultNodeName(std::string_view json) {
+  // The values are small objects written by the session manager, in JSON or
+  // PipeWire's relaxed form of it (bare keys, "=" for ":"). Only the top
+  // level's "name" string is wanted.
+  std::size_t at = 0;
+  const auto skipSpace = [&] {
+    while (at < json.size() && std::strchr(" \t\r\n,", json[at]) != nullptr) ++at;
+  };
+  const auto readString = [&](std::string& out) {
+    // at is on the opening quote
+    ++at;
+    while (at < json.size() && json[at] != '"') {
+      if (json[at] == '\\' && at + 1 < json.size()) ++at;
+      out += json[at++];
+    }
+    if (at >= json.size()) return false;
+    ++at;
+    return true;
+  };
+  const auto readBare = [&](std::string& out) {
+    while (at < json.size() && std::strchr(" \t\r\n,:=}]", json[at]) == nullptr) out += json[at++];
+    return !out.empty();
+  };
+  const auto skipValue = [&] {
+    std::string ignored;
+    if (json[at] == '"') return readString(ignored);
+    if (json[at] != '{' && json[at] != '[') return readBare(ignored);
+    int depth = 0;
+    while (at < json.size()) {
+      const char c = json[at];
+      if (c == '"') {
+        if (!readString(ignored)) return false;
+        continue;
+      }
+      ++at;
+      if (c == '{' || c == '[') ++depth;
+      if ((c == '}' || c == ']') && --depth == 0) return true;
+    }
+    return false;
+  };
+  skipSpace();
+  if (at >= json.size() || json[at] != '{') return std::nullopt;
+  ++at;
+  while (true) {
+    skipSpace();
+    if (at >= json.size() || json[at] == '}') return std::nullopt;
+    std::string key;
+    if (json[at] == '"' ? !readString(key) : !readBare(key)) return std::nullopt;
+    skipSpace();
+    if (at >= json.size() || (json[at] != ':' && json[at] != '=')) return std::nullopt;
+    ++at;
+    skipSpace();
+    if (at >= json.size()) return std::nullopt;
+    if (key == "name") {
+      std::string value;
+      if (json[at] == '"' ? !readString(value) : !readBare(value)) return std::nullopt;
+      if (value.empty()) return std::nullopt;
+      return value;
+    }
+    if (!skipValue()) return std::nullopt;
+  }
+}
+
+std::int32_t readPropertySize(const View* view, ObjectId object, std::uint32_t selector,
+                              std::uint32_t* size) {
+  if (size == nullptr) return unspecifiedError;
+  if (view == nullptr) return unspecifiedError;
+  if (object == systemObject && selector == processObjectList) {
+    *size = static_cast<std::uint32_t>(view->processes.size() * sizeof(ObjectId));
+    return noError;
+  }
+  const Scalar value = scalar(*view, object, selector);
+  if (value.status != noError) return value.status;
+  *size = sizeof(std::uint32_t);
+  return noError;
+}
+
+std::int32_t readProperty(const View* view, ObjectId object, std::uint32_t selector,
+                          std::uint32_t* size, void* data) {
+  if (size == nullptr || data == nullptr) return unspecifiedError;
+  if (view == nullptr) return unspecifiedError;
+  if (object == systemObject && selector == processObjectList) {
+    const std::size_t fits = std::min<std::size_t>(*size / sizeof(ObjectId), view->processes.size());
+    auto* ids = static_cast<unsigned char*>(data);
+    for (std::size_t i = 0; i < fits; ++i) {
+      std::memcpy(ids + i * sizeof(ObjectId), &view->processes[i].object, sizeof(ObjectId));
+    }
+    *size = static_cast<std::uint32_t>(fits * sizeof(ObjectId));
+    return noError;
+  }
+  const Scalar value = scalar(*view, object, selector);
+  if (value.status != noError) return value.status;
+  if (*size < sizeof value.value) return badPropertySizeError;
+  std::memcpy(data, &value.value, sizeof value.value);
+  *size = sizeof value.value;
+  return noError;
+}
+
+}  // namespace pwaudio

@@ -1,0 +1,92 @@
+// What the agent keeps of PipeWire's object graph, and how the audio
+// properties are read from it. Pure data and functions: the connection
+// (pipewire_connection.cpp) fills a Graph from the registry, and the property
+// reads answer from the View made of it.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pwaudio {
+
+// The audio object id the agent gives a node. PipeWire reuses the ids of its
+// objects; these are never reused (a new node always gets a fresh one), and
+// never 0 (no object) or 1 (the audio system itself).
+using ObjectId = std::uint32_t;
+
+struct Node {
+  ObjectId object = 0;
+  std::string mediaClass;
+  std::string name;                     // node.name
+  bool running = false;                 // state "running"
+  std::optional<std::uint32_t> client;  // client.id
+  std::optional<pid_t> processId;       // application.process.id
+};
+
+struct Client {
+  std::optional<pid_t> processId;  // application.process.id, what the client says of itself
+  std::optional<pid_t> securePid;  // pipewire.sec.pid, the peer of its socket
+};
+
+struct Link {
+  std::uint32_t outputNode = 0;
+  std::uint32_t inputNode = 0;
+};
+
+// Keyed by PipeWire's global ids.
+struct Graph {
+  std::map<std::uint32_t, Node> nodes;
+  std::map<std::uint32_t, Client> clients;
+  std::map<std::uint32_t, Link> links;
+  std::optional<std::string> defaultSource;  // node.name from the "default" metadata
+};
+
+struct ProcessObject {
+  ObjectId object = 0;
+  std::optional<pid_t> pid;
+  bool runningInput = false;
+};
+
+struct View {
+  // Capture streams fed from an audio source, in PipeWire's id order.
+  std::vector<ProcessObject> processes;
+  // The default source's object, 0 when there is none.
+  ObjectId defaultInput = 0;
+  // Every node's object and whether it runs.
+  std::map<ObjectId, bool> nodeRunning;
+};
+
+// Whether a node of this media class produces audio from an input device
+// (a microphone, a virtual source), rather than from what something plays.
+bool isAudioSource(std::string_view mediaClass);
+
+// Builds the view: process objects are nodes of class "Stream/Input/Audio"
+// that a link feeds from an audio source (a capture of a sink's monitor is not
+// the microphone); a process object's pid is the node's
+// application.process.id, else its client's, else the client's socket peer
+// (which for streams of the PulseAudio server is that server itself, so it
+// comes last); it is running input when the node runs.
+View buildView(const Graph& graph);
+
+// The value of a property written as text ("1234"); nothing for anything that
+// is not a positive pid.
+std::optional<pid_t> parsePid(const char* text);
+
+// The "name" of a default-node metadata value such as {"name":"alsa_input.x"}.
+std::optional<std::string> defaultNodeName(std::string_view json);
+
+// The property reads of the audio hardware interface, answered from a view.
+// The selectors and status codes are those of the hardware interface;
+// `connected` false fails every read.
+std::int32_t readPropertySize(const View* view, ObjectId object, std::uint32_t selector,
+                              std::uint32_t* size);
+std::int32_t readProperty(const View* view, ObjectId object, std::uint32_t selector,
+                          std::uint32_t* size, void* data);
+
+}  // namespace pwaudio

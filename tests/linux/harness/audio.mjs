@@ -1,6 +1,7 @@
 // PipeWire for a private session: the daemon, its session manager and its
 // PulseAudio server, in the session's runtime folder and on its bus, with a
 // null microphone made the default source.
+import { existsSync } from 'node:fs';
 import path from 'node:path';
 
 export const sourceName = 'tondrel-mic';
@@ -75,9 +76,13 @@ export async function startAudio(session) {
     const wireplumber = session.spawn('wireplumber', [], { name: 'wireplumber' });
     const pulse = session.spawn('pipewire-pulse', [], { name: 'pipewire-pulse' });
     started.push(wireplumber, pulse);
+    // pactl would make the server's folder itself if asked before the server
+    // has, and the server then refuses to start: wait for its socket first.
+    const socket = path.join(session.env.XDG_RUNTIME_DIR, 'pulse', 'native');
     await session.waitFor(async () => {
       stillRunning(started);
-      return (await session.run('pactl', ['info'], { timeoutMs: 3000 })).code === 0;
+      return existsSync(socket) &&
+        (await session.run('pactl', ['info'], { timeoutMs: 3000 })).code === 0;
     }, { what: 'pipewire-pulse to answer' });
 
     const load = await session.run('pactl', ['load-module', 'module-null-sink',

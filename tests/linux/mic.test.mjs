@@ -1,0 +1,243 @@
+// Microphone events from the real agent against a private PipeWire: which
+// captures count, whose pid they carry, which application owns them, and
+// what a PipeWire restart costs.
+import assert from 'node:assert/strict';
+import { copyFileSync, mkdirSync, readFileSync, writeFileSync } from 'node:fs';
+import path from 'node:path';
+import { after, before, describe, test } from 'node:test';
+
+import { startAgent } from './harness/agent.mjs';
+import { addSink, captureStreams, recordingPath, startAudio, waitForCapture } from './harness/audio.mjs';
+import { startSession } from './harness/session.mjs';
+
+function parentOf(pid) {
+  const stat = readFileSync(`/proc/${pid}/stat`, 'utf8');
+  return Number(stat.slice(stat.lastIndexOf(')') + 2).split(' ')[1]);
+}
+
+// Under a desktop that puts its applications in cgroup scopes, the test
+// process and everything it starts already belong to an application (the
+// terminal or editor it runs in), which takes precedence over what the tests
+// set up.
+function inApplicationScope() {
+  try {
+    return /\/app-[^/]*\.(scope|service)$/m.test(readFileSync('/proc/self/cgroup', 'utf8'));
+  } catch {
+    return false;
+  }
+}
+
+const micOf = (pid, running) => (m) => m.event === 'mic' && m.pid === pid && m.running === running;
+
+let counter = 0;
+function record(session, { env, command = 'pw-record', args = [] } = {}) {
+  const file = recordingPath(session, `capture-${++counter}`);
+  return session.spawn(command, [...args, file], { env: env ? { ...session.env, ...env } : undefined });
+}
+
+describe('microphone over PipeWire', () => {
+  let session;
+  let audio;
+  before(async () => {
+    session = await startSession({ name: 'mic' });
+    audio = await startAudio(session);
+  });
+  after(async () => {
+    await session?.stop();
+  });
+
+  test('input running at start-up is silent; later captures start and stop with their pids', async () => {
+    const early = record(session);
+    await waitForCapture(session, early.pid);
+    const agent = await startAgent(session);
+    try {
+      assert.deepEqual(agent.messages[0], { event: 'ready', perProcess: true });
+
+      const late = record(session);
+      const [started, at] = await agent.waitForMessage(micOf(late.pid, true), { what: 'late capture starting' });
+      assert.deepEqual(started, { event: 'mic', running: true, pid: late.pid, appPid: null, bundleId: null, appName: null });
+      // The poll that saw the late capture also saw the early one, unchanged.
+      assert.deepEqual(agent.mics().filter((m) => m.pid === early.pid), []);
+
+      await session.stopProcess(late);
+      await agent.waitForMessage(micOf(late.pid, false), { from: at, what: 'late capture stopping' });
+      await session.stopProcess(early);
+      await agent.waitForMessage(micOf(early.pid, false), { from: at, what: 'early capture stopping' });
+      assert.equal(agent.bad.length, 0, agent.bad.join('\n'));
+    } finally {
+      await session.stopProcess(agent.child);
+    }
+  });
+
+  test('two captures give two events, each with its own pid', async () => {
+    const agent = await startAgent(session);
+    try {
+      const first = record(session);
+      const second = record(session);
+      await agent.waitForMessage(micOf(first.pid, true), { what: 'first capture' });
+      await agent.waitForMessage(micOf(second.pid, true), { what: 'second capture' });
+      assert.equal(agent.mics().filter((m) => m.running).length, 2);
+      await session.stopProcess(first);
+      await session.stopProcess(second);
+      await agent.waitForMessage(micOf(first.pid, false), { what: 'first stopping' });
+      await agent.waitForMessage(micOf(second.pid, false), { what: 'second stopping' });
+    } finally {
+      await session.stopProcess(agent.child);
+    }
+  });
+
+  test('a capture through the PulseAudio server carries the recorder\'s pid, not the server\'s', async () => {
+    const agent = await startAgent(session);
+    try {
+      const recorder = record(session, { command: 'parecord' });
+      const [event] = await agent.waitForMessage((m) => m.event === 'mic' && m.running,
+        { what: 'parecord capture' });
+      assert.equal(event.pid, recorder.pid);
+      assert.notEqual(event.pid, audio.pulse.pid);
+      await session.stopProcess(recorder);
+      await agent.waitForMessage(micOf(recorder.pid, false), { what: 'parecord stopping' });
+    } finally {
+      await session.stopProcess(agent.child);
+    }
+  });
+
+  test('a capture of an output\'s monitor is not the microphone', async () => {
+    await addSink(session, 'tondrel-speaker');
+    const agent = await startAgent(session);
+    try {
+      const monitor = record(session, { command: 'parecord', args: ['-d', 'tondrel-speaker.monitor'] });
+      await waitForCapture(session, monitor.pid, 'monitor capture running');
+      // A real capture after it: the poll that reports it has seen the
+      // monitor capture too.
+      const real = record(session);
+      await agent.waitForMessage(micOf(real.pid, true), { what: 'real capture' });
+      assert.deepEqual(agent.mics().filter((m) => m.pid === monitor.pid), []);
+      assert.ok((await captureStreams(session)).some((s) => s.pid === monitor.pid && s.state === 'running'));
+      await session.stopProcess(monitor);
+      await session.stopProcess(real);
+      await agent.waitForMessage(micOf(real.pid, false), { what: 'real capture stopping' });
+      assert.deepEqual(agent.mics().filter((m) => m.pid === monitor.pid), []);
+    } finally {
+      await session.stopProcess(agent.child);
+    }
+  });
+});
+
+describe('owning applications by desktop id', { skip: inApplicationScope() && 'this test process runs inside an application scope' }, () => {
+  let session;
+  let entry;
+  before(async () => {
+    session = await startSession({ name: 'apps' });
+    await startAudio(session);
+    const applications = path.join(session.env.XDG_DATA_HOME, 'applications');
+    mkdirSync(applications, { recursive: true });
+    entry = path.join(applications, 'org.example.Meeting.desktop');
+    writeFileSync(entry, '[Desktop Entry]\nType=Application\nName=Meeting\nName[de]=Besprechung\nExec=meeting %U\n');
+    // An application found by its executable: a copy of the recorder under a
+    // name of its own, which its desktop entry runs.
+    const bin = path.join(session.dir, 'bin');
+    mkdirSync(bin);
+    copyFileSync('/usr/bin/pw-cat', path.join(bin, 'tondrel-recorder'));
+    writeFileSync(path.join(applications, 'com.example.Recorder.desktop'),
+      '[Desktop Entry]\nType=Application\nName=Recorder\nExec=env LANG=C tondrel-recorder --record %f\n');
+  });
+  after(async () => {
+    await session?.stop();
+  });
+
+  test('the launched desktop file names the application, in the agent\'s language', async () => {
+    const agent = await startAgent(session, { env: { LANG: 'de_DE.UTF-8' } });
+    try {
+      const app = record(session, { env: { GIO_LAUNCHED_DESKTOP_FILE: entry } });
+      const [event] = await agent.waitForMessage(micOf(app.pid, true), { what: 'launched application' });
+      assert.deepEqual(event, { event: 'mic', running: true, pid: app.pid, appPid: app.pid,
+        bundleId: 'org.example.Meeting', appName: 'Besprechung' });
+      await session.stopProcess(app);
+      const [stopped] = await agent.waitForMessage(micOf(app.pid, false), { what: 'application stopping' });
+      // The process is gone by then: only its pid is left to report.
+      assert.equal(stopped.pid, app.pid);
+    } finally {
+      await session.stopProcess(agent.child);
+    }
+  });
+
+  test('an executable that a desktop entry runs is that application', async () => {
+    const agent = await startAgent(session);
+    try {
+      const app = record(session, { command: path.join(session.dir, 'bin', 'tondrel-recorder'), args: ['--record'] });
+      const [event] = await agent.waitForMessage(micOf(app.pid, true), { what: 'recorder application' });
+      assert.deepEqual(event, { event: 'mic', running: true, pid: app.pid, appPid: app.pid,
+        bundleId: 'com.example.Recorder', appName: 'Recorder' });
+      await session.stopProcess(app);
+    } finally {
+      await session.stopProcess(agent.child);
+    }
+  });
+
+  test('a child capturing for its application is attributed to the application', async () => {
+    const agent = await startAgent(session);
+    try {
+      // The application runs the recorder as a child, which inherits the
+      // launch environment and so the id, but is not the application.
+      const file = recordingPath(session, 'child');
+      const app = session.spawn('sh', ['-c', 'pw-record "$1" & wait', 'meeting', file],
+        { env: { ...session.env, GIO_LAUNCHED_DESKTOP_FILE: entry } });
+      const [event] = await agent.waitForMessage((m) => m.event === 'mic' && m.running && m.appPid === app.pid,
+        { what: 'child capture' });
+      assert.notEqual(event.pid, app.pid);
+      assert.equal(parentOf(event.pid), app.pid);
+      assert.equal(event.bundleId, 'org.example.Meeting');
+      assert.equal(event.appName, 'Meeting');
+      await session.stopProcess(app);
+      await agent.waitForMessage(micOf(event.pid, false), { what: 'child capture stopping' });
+    } finally {
+      await session.stopProcess(agent.child);
+    }
+  });
+});
+
+describe('PipeWire going away', () => {
+  let session;
+  before(async () => {
+    session = await startSession({ name: 'restart' });
+  });
+  after(async () => {
+    await session?.stop();
+  });
+
+  test('without PipeWire the agent starts, answers commands and writes no mic event', async () => {
+    const agent = await startAgent(session);
+    try {
+      assert.deepEqual(agent.messages[0], { event: 'ready', perProcess: true });
+      agent.send({ cmd: 'page-urls', id: 5, pid: process.pid });
+      const [reply] = await agent.waitForMessage((m) => m.event === 'page-urls', { what: 'page-urls reply' });
+      assert.equal(reply.id, 5);
+      assert.deepEqual(agent.mics(), []);
+    } finally {
+      await session.stopProcess(agent.child);
+    }
+  });
+
+  test('a PipeWire restart costs events, not the agent', async () => {
+    let audio = await startAudio(session);
+    const agent = await startAgent(session);
+    try {
+      const before = record(session);
+      await agent.waitForMessage(micOf(before.pid, true), { what: 'capture before the restart' });
+
+      await audio.stop();
+      await agent.waitForMessage(micOf(before.pid, false), { what: 'capture gone with PipeWire' });
+      await session.stopProcess(before);
+
+      audio = await startAudio(session);
+      const afterRestart = record(session);
+      await agent.waitForMessage(micOf(afterRestart.pid, true), { timeoutMs: 20000, what: 'capture after the restart' });
+      assert.ok(agent.alive);
+      await session.stopProcess(afterRestart);
+      await agent.waitForMessage(micOf(afterRestart.pid, false), { what: 'capture stopping after the restart' });
+    } finally {
+      await session.stopProcess(agent.child);
+      await audio.stop();
+    }
+  });
+});

@@ -1,0 +1,16 @@
+// Accessibility elements of the Linux desktop as objects of the CF core. The
+// Accessibility calls themselves are declared by the framework header.
+#pragma once
+
+#include <CoreFoundation/CoreFoundation.h>
+
+#include "sim/cf_objects.h"
+
+namespace platform::accessibility {
+
+namespace cf = ::sim::cf;
+
+// The kind of the elements the Accessibility calls hand out.
+CFTypeID elementType();
+
+}  // namespace platform::accessibility

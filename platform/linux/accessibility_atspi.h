@@ -1,0 +1,54 @@
+// The accessibility tree of a Linux desktop, as far as the Accessibility
+// calls need it: AT-SPI applications, their objects, and the session's
+// accessibility switch.
+//
+// libatspi, GLib and libdbus are loaded at run time, so the agent starts on
+// machines that have none of them; there every call here fails and the bus
+// never answers. libatspi is not thread-safe: all calls come from one thread
+// (the page reader's); a call from any other thread fails without touching it.
+//
+// Every call that reaches another process is bounded by `timeoutMs`. An
+// outcome of `timedOut` means the other side did not answer in time.
+#pragma once
+
+#include <sys/types.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace platform::atspi {
+
+// One AT-SPI object; whoever holds a Node holds one reference to it.
+struct Object;
+using Node = Object*;
+void release(Node node);
+
+enum class Outcome { ok, failed, timedOut };
+
+// Whether the accessibility bus of this session answers. Connects to it the
+// first time it does.
+bool busAnswers(int timeoutMs);
+
+// The AT-SPI application registered by process `pid`.
+Outcome findApplication(pid_t pid, int timeoutMs, Node* application);
+
+// The node's children, in the toolkit's order. A child that went away while
+// they were read is left out; a call that times out fails the whole read.
+Outcome children(Node node, int timeoutMs, std::vector<Node>* result);
+
+// The node's role: "AXWebArea" for a document of web content that is showing
+// (a preloaded or background document is not a page), otherwise AT-SPI's
+// name of the role.
+Outcome role(Node node, int timeoutMs, std::string* name);
+
+// The address of the document the node presents: its document attribute
+// "DocURL", else "URI". Fails for a node that is no document or has neither.
+Outcome documentUrl(Node node, int timeoutMs, std::string* url);
+
+// The session's accessibility switch (org.a11y.Status IsEnabled), which
+// toolkits watch to expose their trees or stop doing so.
+std::optional<bool> accessibilityEnabled(int timeoutMs);
+bool setAccessibilityEnabled(bool enabled, int timeoutMs);
+
+}  // namespace platform::atspi

@@ -1,0 +1,137 @@
+// Real browsers in a test session: Firefox ESR and Chromium, each with a
+// private profile in the session folder, started and stopped by pid. Pages are
+// files in the session folder; nothing is fetched from the network.
+import { mkdirSync, writeFileSync } from 'node:fs';
+import path from 'node:path';
+import { pathToFileURL } from 'node:url';
+
+let profiles = 0;
+
+// Writes one small page per title and answers [{ title, url }].
+export function writePages(session, titles) {
+  const folder = path.join(session.dir, 'pages');
+  mkdirSync(folder, { recursive: true });
+  return titles.map((title) => {
+    const file = path.join(folder, `${title.replace(/[^A-Za-z0-9]+/g, '-').toLowerCase()}.html`);
+    writeFileSync(file, `<!DOCTYPE html><html><head><meta charset="utf-8"><title>${title}</title>`
+      + `</head><body><h1>${title}</h1><p>A page for the tests.</p>`
+      + '<ul><li>one</li><li>two</li></ul><button>press</button></body></html>\n');
+    return { title, url: pathToFileURL(file).href };
+  });
+}
+
+function exited(child) {
+  if (child.exitCode !== null || child.signalCode !== null) return Promise.resolve();
+  return new Promise((resolve) => child.once('exit', () => resolve()));
+}
+
+// Waits for a visible top-level window whose title contains `title`. Browsers
+// map and unmap short-lived windows while starting, so a search is repeated
+// until it holds.
+export async function waitForWindow(session, title, { timeoutMs = 60000 } = {}) {
+  return session.waitFor(async () => {
+    const { code, stdout } = await session.run('xdotool',
+      ['search', '--onlyvisible', '--name', title.replace(/[.*+?^${}()|[\]\\]/g, '\\$&')]);
+    return code === 0 && stdout.trim() ? stdout.trim().split('\n')[0] : null;
+  }, { timeoutMs, intervalMs: 100, what: `a window titled "${title}"` });
+}
+
+// Runs a short-lived command of the browser (one that hands a URL to the
+// running instance and exits), tracked like any other process.
+async function handOver(session, command, args, env, what) {
+  const child = session.spawn(command, args, { env, name: what });
+  const timer = setTimeout(() => session.stopProcess(child), 30000);
+  await exited(child);
+  clearTimeout(timer);
+  await session.stopProcess(child);
+  if (child.exitCode !== 0) {
+    throw new Error(`${what} ended with ${child.exitCode ?? child.signalCode}: ${child.stderrTail}`);
+  }
+}
+
+const firefoxPrefs = {
+  'browser.shell.checkDefaultBrowser': false,
+  'browser.startup.homepage_override.mstone': 'ignore',
+  'browser.startup.page': 0,
+  'browser.aboutwelcome.enabled': false,
+  'browser.newtabpage.enabled': false,
+  'browser.tabs.warnOnClose': false,
+  'browser.sessionstore.resume_from_crash': false,
+  'browser.safebrowsing.malware.enabled': false,
+  'browser.safebrowsing.phishing.enabled': false,
+  'browser.safebrowsing.downloads.enabled': false,
+  'browser.search.update': false,
+  'browser.region.update.enabled': false,
+  'browser.translations.enable': false,
+  'app.update.auto': false,
+  'app.normandy.enabled': false,
+  'extensions.update.enabled': false,
+  'extensions.getAddons.cache.enabled': false,
+  'datareporting.policy.dataSubmissionEnabled': false,
+  'datareporting.healthreport.uploadEnabled': false,
+  'toolkit.telemetry.enabled': false,
+  'toolkit.telemetry.reportingpolicy.firstRun': false,
+  'network.captive-portal-service.enabled': false,
+  'network.connectivity-service.enabled': false,
+  'network.dns.disablePrefetch': true,
+  'network.prefetch-next': false,
+  'network.http.speculative-parallel-limit': 0,
+  'services.settings.server': 'http://127.0.0.1:9/',
+};
+
+// Firefox ESR with one window per page. Whether it exposes its accessibility
+// tree follows the session's switch, as on a desktop. Answers { pid, stop }.
+export async function startFirefox(session, { windows, env = {} }) {
+  const profile = path.join(session.dir, `firefox-${++profiles}`);
+  mkdirSync(profile, { recursive: true });
+  writeFileSync(path.join(profile, 'user.js'), Object.entries(firefoxPrefs)
+    .map(([name, value]) => `user_pref(${JSON.stringify(name)}, ${JSON.stringify(value)});\n`)
+    .join(''));
+  const browserEnv = { ...session.env, MOZ_CRASHREPORTER_DISABLE: '1', ...env };
+  const browser = session.spawn('firefox-esr', ['--profile', profile, '--new-instance',
+    windows[0].url], { env: browserEnv, name: 'firefox-esr' });
+  try {
+    await waitForWindow(session, windows[0].title);
+    for (const page of windows.slice(1)) {
+      await handOver(session, 'firefox-esr', ['--profile', profile, '--new-window', page.url],
+        browserEnv, 'firefox-esr --new-window');
+      await waitForWindow(session, page.title);
+    }
+  } catch (error) {
+    await session.stopProcess(browser);
+    throw error;
+  }
+  return { pid: browser.pid, process: browser, stop: () => session.stopProcess(browser) };
+}
+
+// Chromium with one window per list of pages (tabs; the first is the one
+// shown). With `accessibility` it is started the way Chromium-based
+// applications must be for their pages to be readable on Linux.
+export async function startChromium(session, { windows, accessibility = true, env = {} }) {
+  const profile = path.join(session.dir, `chromium-${++profiles}`);
+  mkdirSync(profile, { recursive: true });
+  const flags = [
+    `--user-data-dir=${profile}`,
+    '--disable-background-networking', '--disable-component-update', '--disable-sync',
+    '--no-first-run', '--no-default-browser-check', '--password-store=basic', '--disable-gpu',
+  ];
+  if (process.getuid?.() === 0) flags.push('--no-sandbox');
+  if (accessibility) flags.push('--force-renderer-accessibility');
+  const browserEnv = { ...session.env, ...env };
+  if (accessibility) browserEnv.ACCESSIBILITY_ENABLED = '1';
+  const [first, ...rest] = windows;
+  const browser = session.spawn('chromium', [...flags, '--new-window', ...first.map((p) => p.url)],
+    { env: browserEnv, name: 'chromium' });
+  try {
+    await waitForWindow(session, `${first[0].title} - Chromium`);
+    for (const tabs of rest) {
+      await handOver(session, 'chromium', [...flags, '--new-window', ...tabs.map((p) => p.url)],
+        browserEnv, 'chromium --new-window');
+      await waitForWindow(session, `${tabs[0].title} - Chromium`);
+    }
+  } catch (error) {
+    await session.stopProcess(browser);
+    throw error;
+  }
+  return { pid: browser.pid, process: browser, stop: () => session.stopProcess(browser) };
+}

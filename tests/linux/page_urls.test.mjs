@@ -131,6 +131,21 @@ describe('Chromium started with accessibility on', () => {
     assert.deepEqual(sorted(reply.urls), sorted(shown.map((p) => p.url)));
     assert.equal(await accessibilityEnabled(session), false);
   });
+
+  test('started without accessibility it shows nothing, even with the switch turned on', async () => {
+    const [page] = writePages(session, ['Not exposed']);
+    const plain = await startChromium(session, { windows: [[page]], accessibility: false });
+    try {
+      const reply = await agent.request({ pid: plain.pid });
+      assert.equal(reply.trusted, true);
+      assert.deepEqual(reply.urls, []);
+      // The one started with accessibility still answers beside it.
+      const other = await agent.request({ pid: chromium.pid });
+      assert.deepEqual(sorted(other.urls), sorted(shown.map((p) => p.url)));
+    } finally {
+      await plain.stop();
+    }
+  });
 });
 
 describe('without an accessibility bus', () => {

@@ -97,8 +97,16 @@ describe('Firefox ESR started with accessibility off', () => {
         assert.ok(ms < hungReplyBoundMs, `reply after ${ms.toFixed(0)} ms`);
       }
       assert.equal(await accessibilityEnabled(session), false, 'the switch is off again');
+      // With the switch on already the query makes fewer attempts.
+      await setAccessibilityEnabled(session, true);
+      const onAlready = await agent.request({ pid: firefox.pid });
+      t.diagnostic(`reply while stopped, switch on already, after ${onAlready.tookMs.toFixed(0)} ms`);
+      assert.deepEqual(onAlready.urls, []);
+      assert.ok(onAlready.tookMs < hungReplyBoundMs, `reply after ${onAlready.tookMs.toFixed(0)} ms`);
+      assert.equal(await accessibilityEnabled(session), true, 'the switch is still on');
     } finally {
       process.kill(firefox.pid, 'SIGCONT');
+      await setAccessibilityEnabled(session, false);
     }
     const after = await agent.request({ pid: firefox.pid });
     assert.deepEqual(sorted(after.urls), sorted(pages.map((p) => p.url)));

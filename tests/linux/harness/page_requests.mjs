@@ -1,67 +1,105 @@
-<<<<<<<< HEAD:tests/linux/harness/agent.mjs
-// The real `tondrel` driven as a host drives it: started in a session,
-// commands written as lines, every line it writes parsed and kept.
-import { createInterface } from 'node:readline';
-========
 // The real agent in a test session, asked for page URLs as a host asks:
 // page-urls commands on its standard input, replies matched by id and timed.
 import readline from 'node:readline';
->>>>>>>> 6985b6d (Linux page URLs: walk benchmark against a plain libatspi walk, demo on a private desktop, docs, bootstrap packages):tests/linux/harness/page_requests.mjs
 
 export class Agent {
-  constructor(session, child) {
-    this.session = session;
+  #next = 1;
+  #waiters = [];
+
+  constructor(child) {
     this.child = child;
-    this.lines = [];
     this.messages = [];
-    this.bad = [];
-    const reader = createInterface({ input: child.stdout });
-    reader.on('line', (line) => {
-      this.lines.push(line);
-      try {
-        this.messages.push(JSON.parse(line));
-      } catch {
-        this.bad.push(line);
+    this.exit = new Promise((resolve) => {
+      if (child.exitCode !== null || child.signalCode !== null) {
+        resolve({ code: child.exitCode, signal: child.signalCode });
+      } else {
+        child.once('exit', (code, signal) => resolve({ code, signal }));
       }
+    });
+    child.stdin.on('error', () => {});
+    const lines = readline.createInterface({ input: child.stdout, crlfDelay: Infinity });
+    lines.on('line', (line) => {
+      const message = JSON.parse(line);
+      message.receivedAt = performance.now();
+      this.messages.push(message);
+      this.#wake();
+    });
+    lines.on('close', () => {
+      this.ended = true;
+      this.#wake();
     });
   }
 
-  get alive() {
-    return this.child.exitCode === null && this.child.signalCode === null;
+  #wake() {
+    for (const waiter of this.#waiters.splice(0)) waiter();
   }
 
-  send(command) {
-    this.child.stdin.write(`${JSON.stringify(command)}\n`);
+  // The first message that satisfies `match`, waiting for it if need be.
+  async waitFor(match, { timeoutMs = 60000, what = 'a message' } = {}) {
+    const deadline = performance.now() + timeoutMs;
+    for (;;) {
+      const found = this.messages.find(match);
+      if (found) return found;
+      if (this.ended) throw new Error(`the agent ended before ${what}: ${this.child.stderrTail ?? ''}`);
+      const left = deadline - performance.now();
+      if (left <= 0) throw new Error(`no ${what} within ${timeoutMs} ms`);
+      await new Promise((resolve) => {
+        const timer = setTimeout(resolve, left);
+        this.#waiters.push(() => {
+          clearTimeout(timer);
+          resolve();
+        });
+      });
+    }
   }
 
-  // The first message after `from` (an index into messages) that matches;
-  // answers [message, index].
-  async waitForMessage(match, { from = 0, timeoutMs = 15000, what = 'a message' } = {}) {
-    return this.session.waitFor(() => {
-      if (!this.alive) throw new Error(`tondrel ended: ${this.child.stderrTail ?? ''}`);
-      for (let i = from; i < this.messages.length; i++) {
-        if (match(this.messages[i])) return [this.messages[i], i];
-      }
-      return null;
-    }, { timeoutMs, what });
+  // Sends a page-urls command without waiting; answers its id and when it
+  // was sent.
+  send(fields) {
+    const id = this.#next++;
+    this.child.stdin.write(`${JSON.stringify({ cmd: 'page-urls', id, ...fields })}\n`);
+    return { id, sentAt: performance.now() };
   }
 
-  mics() {
-    return this.messages.filter((m) => m.event === 'mic');
+  // Sends a page-urls command and answers its reply, with `tookMs` from the
+  // write to the reply's arrival.
+  async request(fields, options = {}) {
+    const { id, sentAt } = this.send(fields);
+    const reply = await this.answer(id, options);
+    return { ...reply, tookMs: reply.receivedAt - sentAt };
+  }
+
+  answer(id, options = {}) {
+    return this.waitFor((m) => m.event === 'page-urls' && m.id === id,
+      { what: `the reply to request ${id}`, ...options });
+  }
+
+  // Ends the agent the way a host does, by closing its input.
+  async close({ timeoutMs = 30000 } = {}) {
+    this.child.stdin.end();
+    // The child is not referenced by the event loop (the session owns it), so
+    // the timer also keeps this wait alive.
+    let timer;
+    const late = new Promise((resolve, reject) => {
+      timer = setTimeout(() => reject(new Error(`the agent did not exit within ${timeoutMs} ms`)),
+        timeoutMs);
+    });
+    try {
+      return await Promise.race([this.exit, late]);
+    } finally {
+      clearTimeout(timer);
+    }
   }
 }
 
-// Starts tondrel (TONDREL in the environment) in the session and waits for
-// `ready`.
+// Starts `tondrel` (the TONDREL environment variable names it) in the
+// session, with the session's environment unless `env` is given, and answers
+// once it said it is ready.
 export async function startAgent(session, { env } = {}) {
-  const executable = process.env.TONDREL;
-  if (!executable) throw new Error('TONDREL names no agent to run');
-  const child = session.spawn(executable, [], {
-    env: { ...session.env, ...env },
-    stdio: ['pipe', 'pipe', 'pipe'],
-    name: 'tondrel',
-  });
-  const agent = new Agent(session, child);
-  await agent.waitForMessage((m) => m.event === 'ready', { what: 'ready' });
+  const binary = process.env.TONDREL;
+  if (!binary) throw new Error('TONDREL must name the built tondrel');
+  const child = session.spawn(binary, [], { env, stdio: ['pipe', 'pipe', 'pipe'], name: 'tondrel' });
+  const agent = new Agent(child);
+  await agent.waitFor((m) => m.event === 'ready', { what: 'ready' });
   return agent;
 }

@@ -16,10 +16,11 @@
 //   AXEnhancedUserInterface not supported: there is nothing to switch
 //
 // The messaging timeout set on the application element bounds every call made
-// through it and through every element reached from it. Once one of them goes
-// unanswered the application counts as hung, and the remaining reads through
-// those elements fail at once: a hung application costs one timeout, not one
-// per element.
+// through it and through every element reached from it (libatspi may wait
+// twice that long on its direct connection to an application, since it can
+// start a wait over once). Once one of them goes unanswered the application
+// counts as hung, and the remaining reads through those elements fail at once:
+// a hung application costs one unanswered call, not one per element.
 #include "platform/linux/accessibility.h"
 
 #include <ApplicationServices/ApplicationServices.h>

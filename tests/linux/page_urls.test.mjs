@@ -14,9 +14,11 @@ import { startDisplay } from './harness/display.mjs';
 import { startSession } from './harness/session.mjs';
 
 // What a request may take when the application it reads does not answer at
-// all: one messaging timeout (1.0 s) for the call that goes unanswered, the
-// query's four waits of 0.3 s, and a generous allowance for the sanitizer
-// build on a loaded machine. Without a bound the reply would never come.
+// all: the call that goes unanswered (at most twice the messaging timeout of
+// 1.0 s: libatspi may start its wait over once), the query's four waits of
+// 0.3 s, and an allowance for the sanitizer build on a loaded machine.
+// Without the bound every element read would wait, and a reply could take
+// hours.
 const hungReplyBoundMs = 6000;
 
 const sorted = (urls) => [...urls].sort();

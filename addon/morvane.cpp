@@ -1,6 +1,7 @@
 // Node-API entry points of the morvane module. The host hands in the native
-// handle of a view as an 8-byte Buffer; the function answers whether that
-// view's window was told not to activate the application. Every failure is
+// handle of a view as an 8-byte Buffer (on Linux an X11 window id, in 4 or 8
+// bytes); the function answers whether that window was told not to activate
+// the application. Every failure is
 // just false, never an exception in the host's JavaScript: each path ends in
 // the one napi_get_boolean call, whatever went wrong before it.
 #include <node_api.h>
@@ -15,9 +16,17 @@ namespace {
 constexpr const char* kName = "morvane";
 
 // A view handle is one 64-bit machine word; the module is only built for
-// 64-bit hosts, where a pointer fits it exactly.
+// 64-bit hosts, where a pointer fits it exactly. On Linux the handle is an
+// X11 window id, which hosts hand over as 4 bytes (a 32-bit id) or 8 (an
+// unsigned long); either is widened to a word.
 constexpr size_t kHandleSize = 8;
 static_assert(sizeof(std::uintptr_t) == kHandleSize);
+
+#if defined(__linux__)
+constexpr size_t kShortHandleSize = 4;
+#else
+constexpr size_t kShortHandleSize = kHandleSize;
+#endif
 
 napi_value morvane(napi_env env, napi_callback_info info) {
   bool result = false;
@@ -31,11 +40,18 @@ napi_value morvane(napi_env env, napi_callback_info info) {
     void* data = nullptr;
     size_t length = 0;
     if (napi_get_buffer_info(env, argv[0], &data, &length) == napi_ok &&
-        length == kHandleSize && data != nullptr) {
+        (length == kHandleSize || length == kShortHandleSize) &&
+        data != nullptr) {
       // The bytes are a machine word in host order but the Buffer may start
       // at any offset of its storage, so copy rather than dereference.
       std::uintptr_t address = 0;
-      std::memcpy(&address, data, kHandleSize);
+      if (length == kHandleSize) {
+        std::memcpy(&address, data, kHandleSize);
+      } else {
+        std::uint32_t shortHandle = 0;
+        std::memcpy(&shortHandle, data, sizeof shortHandle);
+        address = shortHandle;
+      }
       // NOLINTNEXTLINE(performance-no-int-to-ptr): the host passes a pointer.
       result = preventActivation(reinterpret_cast<void*>(address));
     }

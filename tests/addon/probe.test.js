@@ -12,6 +12,10 @@ assert.ok(binary, 'MORVANE_PROBE must name the test build of the module');
 const { morvane } = require(binary);
 
 const VIEW = 0x0123456789abcdefn;
+// A 32-bit value with its top bit set, so a sign-extending widening shows.
+const SHORT = 0xfedcba98;
+// Only Linux takes 4-byte handles (X11 window ids).
+const takesShort = process.platform === 'linux';
 
 function word(value) {
   const bytes = Buffer.alloc(8);
@@ -19,6 +23,16 @@ function word(value) {
     bytes.writeBigUInt64LE(value);
   } else {
     bytes.writeBigUInt64BE(value);
+  }
+  return bytes;
+}
+
+function word32(value) {
+  const bytes = Buffer.alloc(4);
+  if (os.endianness() === 'LE') {
+    bytes.writeUInt32LE(value);
+  } else {
+    bytes.writeUInt32BE(value);
   }
   return bytes;
 }
@@ -39,6 +53,19 @@ test('one 8-byte Buffer reaches the window step as a word in host order', () => 
   assert.equal(call(word(VIEW ^ (0xffn << 56n))), false, 'highest byte');
 });
 
+test('a 4-byte Buffer reaches the step as a 32-bit word in host order, on Linux only', () => {
+  assert.equal(call(word32(SHORT)), takesShort);
+  assert.equal(call(word(BigInt(SHORT))), true, 'the same id in 8 bytes');
+  assert.equal(call(Buffer.from(word32(SHORT)).reverse()), false, 'byte order');
+  assert.equal(call(word32((SHORT ^ 0xff) >>> 0)), false, 'lowest byte');
+  const storage = Buffer.alloc(4 + 5, 0xaa);
+  word32(SHORT).copy(storage, 3);
+  assert.equal(call(storage.subarray(3, 7)), takesShort, 'at an odd offset');
+  for (const length of [2, 3, 5, 6]) {
+    assert.equal(call(word(BigInt(SHORT)).subarray(0, length)), false, `${length} bytes`);
+  }
+});
+
 test('the Buffer may sit at any offset of its memory', () => {
   for (const offset of [1, 3, 5]) {
     const storage = Buffer.alloc(offset + 8 + 3, 0xaa);
@@ -47,7 +74,7 @@ test('the Buffer may sit at any offset of its memory', () => {
   }
 });
 
-test('only a call with exactly one 8-byte Buffer reaches the step', () => {
+test('only a call with exactly one Buffer of a handle size reaches the step', () => {
   const longer = Buffer.concat([word(VIEW), Buffer.alloc(8)]);
   const cases = [
     ['no argument', []],

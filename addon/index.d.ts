@@ -1,14 +1,19 @@
 /// <reference types="node" />
 
 /**
- * Asks the window of an AppKit view not to activate the application.
+ * Asks the window of an AppKit view not to activate the application; on
+ * Linux, asks the window manager never to give an X11 window the focus.
  *
  * @param viewHandle The native handle of the view: a Buffer of exactly 8
  *   bytes holding the address of a live view of this process, in the host's
  *   byte order. The module cannot check the address; it must be valid.
+ *   On Linux: the X11 window id in 4 or 8 bytes, in the host's byte order
+ *   (what Electron's getNativeWindowHandle() gives on X11).
  * @returns true if the view's window was told to prevent activation; false
  *   for anything else, including a view without a window, a system whose
  *   windows do not support it, a platform without AppKit, or any argument
- *   that is not one 8-byte Buffer. It never throws.
+ *   that is not one 8-byte Buffer. On Linux also false without a reachable
+ *   X display, for an id that names no window, and under Wayland (except
+ *   for a window of this process on XWayland). It never throws.
  */
 export declare function morvane(viewHandle: Buffer): boolean;

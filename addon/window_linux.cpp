@@ -24,6 +24,9 @@
 // process. Around its own requests the module installs a handler of its own
 // that records errors on its connection and hands any other connection's
 // errors to the handler it replaced, and restores that handler afterwards.
+// A connection lost halfway (the X server ending) ends the process the same
+// way; where libX11 lets a client survive that (1.7 and later), the module
+// treats it alike, as a failed call.
 #include "window.h"
 
 #include <dlfcn.h>
@@ -47,6 +50,9 @@ struct Xlib {
   decltype(&XOpenDisplay) openDisplay = nullptr;
   decltype(&XCloseDisplay) closeDisplay = nullptr;
   decltype(&XSetErrorHandler) setErrorHandler = nullptr;
+  decltype(&XSetIOErrorHandler) setIOErrorHandler = nullptr;
+  // Missing before libX11 1.7; a lost connection then still ends the process.
+  decltype(&XSetIOErrorExitHandler) setIOErrorExitHandler = nullptr;
   decltype(&XSync) sync = nullptr;
   decltype(&XFree) free = nullptr;
   decltype(&XInternAtoms) internAtoms = nullptr;
@@ -85,7 +91,9 @@ Xlib loadXlib() {
              resolve(library, "XGetWMProtocols", x.getWMProtocols) &&
              resolve(library, "XSetWMProtocols", x.setWMProtocols) &&
              resolve(library, "XGetWindowProperty", x.getWindowProperty) &&
-             resolve(library, "XChangeProperty", x.changeProperty);
+             resolve(library, "XChangeProperty", x.changeProperty) &&
+             resolve(library, "XSetIOErrorHandler", x.setIOErrorHandler);
+  resolve(library, "XSetIOErrorExitHandler", x.setIOErrorExitHandler);
   return x;
 }
 
@@ -110,6 +118,7 @@ bool waylandSession() {
 // the handler is installed.
 std::atomic<Display*> ownDisplay{nullptr};
 std::atomic<XErrorHandler> replacedHandler{nullptr};
+std::atomic<XIOErrorHandler> replacedIOHandler{nullptr};
 std::atomic<bool> requestFailed{false};
 
 int recordError(Display* display, XErrorEvent* error) {
@@ -120,6 +129,20 @@ int recordError(Display* display, XErrorEvent* error) {
   XErrorHandler const replaced = replacedHandler.load();
   return replaced != nullptr ? replaced(display, error) : 0;
 }
+
+// A lost connection. Returning from here leads Xlib on to the connection's
+// exit handler, which for the module's own connection does nothing; every
+// later request on it then fails quietly.
+int recordLostConnection(Display* display) {
+  if (display == ownDisplay.load()) {
+    requestFailed = true;
+    return 0;
+  }
+  XIOErrorHandler const replaced = replacedIOHandler.load();
+  return replaced != nullptr ? replaced(display) : 0;
+}
+
+void stayAfterLostConnection(Display* /*display*/, void* /*data*/) {}
 
 // Xlib's handler is one per process, so two threads of the host calling at
 // once (worker threads each load the module) take turns.
@@ -136,6 +159,10 @@ class Connection {
     requestFailed = false;
     ownDisplay = display_;
     replacedHandler = x_.setErrorHandler(recordError);
+    if (x_.setIOErrorExitHandler != nullptr) {
+      x_.setIOErrorExitHandler(display_, stayAfterLostConnection, nullptr);
+      replacedIOHandler = x_.setIOErrorHandler(recordLostConnection);
+    }
   }
 
   ~Connection() {
@@ -146,6 +173,10 @@ class Connection {
     x_.closeDisplay(display_);
     x_.setErrorHandler(replacedHandler.load());
     replacedHandler = nullptr;
+    if (x_.setIOErrorExitHandler != nullptr) {
+      x_.setIOErrorHandler(replacedIOHandler.load());
+      replacedIOHandler = nullptr;
+    }
     ownDisplay = nullptr;
   }
 

@@ -9,7 +9,7 @@ import { startAgent } from './harness/page_requests.mjs';
 import {
   accessibilityEnabled, setAccessibilityEnabled, startAccessibilityBus, startBusWithoutServices,
 } from './harness/a11y.mjs';
-import { startChromium, startFirefox, writePages } from './harness/browsers.mjs';
+import { servePages, startChromium, startFirefox, writePages } from './harness/browsers.mjs';
 import { startDisplay } from './harness/display.mjs';
 import { startSession } from './harness/session.mjs';
 
@@ -37,6 +37,7 @@ async function desktopSession(name) {
 
 describe('Firefox ESR started with accessibility off', () => {
   let session;
+  let server;
   let agent;
   let firefox;
   let pages;
@@ -44,14 +45,20 @@ describe('Firefox ESR started with accessibility off', () => {
   before(async () => {
     ({ session } = await desktopSession('firefox'));
     assert.equal(await accessibilityEnabled(session), false);
-    pages = writePages(session, ['First window', 'Second window']);
-    firefox = await startFirefox(session, { windows: pages });
+    server = await servePages(['First window', 'Second window', 'Behind the second']);
+    const [first, second, behind] = server.pages;
+    // The page in the background tab is in Firefox's tree too, as a document
+    // that is not showing: it is no page of the reply.
+    pages = [first, second];
+    firefox = await startFirefox(session,
+      { windows: [first, [second, behind]], loaded: (page) => server.loaded(page) });
     agent = await startAgent(session);
   });
 
   after(async () => {
     if (firefox) process.kill(firefox.pid, 'SIGCONT');
     await session?.stop();
+    await server?.close();
   });
 
   test('a request by pid switches accessibility on, reads both windows and switches it off', async () => {

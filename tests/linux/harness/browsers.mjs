@@ -1,7 +1,9 @@
 // Real browsers in a test session: Firefox ESR and Chromium, each with a
 // private profile in the session folder, started and stopped by pid. Pages are
-// files in the session folder; nothing is fetched from the network.
+// files in the session folder or come from a server on 127.0.0.1 that the test
+// runs; nothing is fetched from the network.
 import { mkdirSync, writeFileSync } from 'node:fs';
+import http from 'node:http';
 import path from 'node:path';
 import { pathToFileURL } from 'node:url';
 
@@ -12,12 +14,65 @@ export function writePages(session, titles) {
   const folder = path.join(session.dir, 'pages');
   mkdirSync(folder, { recursive: true });
   return titles.map((title) => {
-    const file = path.join(folder, `${title.replace(/[^A-Za-z0-9]+/g, '-').toLowerCase()}.html`);
+    const file = path.join(folder, `${slug(title)}.html`);
     writeFileSync(file, `<!DOCTYPE html><html><head><meta charset="utf-8"><title>${title}</title>`
       + `</head><body><h1>${title}</h1><p>A page for the tests.</p>`
       + '<ul><li>one</li><li>two</li></ul><button>press</button></body></html>\n');
     return { title, url: pathToFileURL(file).href };
   });
+}
+
+const slug = (title) => title.replace(/[^A-Za-z0-9]+/g, '-').toLowerCase();
+
+// Serves one small page per title from 127.0.0.1 and notes which pages have
+// loaded: each asks for an image once the browser builds it, which is the
+// only sign of a page in a tab that is not shown. Answers
+// { pages: [{ title, url }], loaded(page), close() }.
+export async function servePages(titles) {
+  const loaded = new Set();
+  const waiters = [];
+  const server = http.createServer((request, response) => {
+    const name = request.url.replace(/^\//, '');
+    if (name.startsWith('loaded/')) {
+      loaded.add(name.slice('loaded/'.length));
+      for (const wake of waiters.splice(0)) wake();
+      response.writeHead(204).end();
+      return;
+    }
+    const title = titles.find((t) => `${slug(t)}.html` === name);
+    if (!title) {
+      response.writeHead(404).end();
+      return;
+    }
+    response.writeHead(200, { 'content-type': 'text/html; charset=utf-8' });
+    response.end(`<!DOCTYPE html><html><head><meta charset="utf-8"><title>${title}</title></head>`
+      + `<body><h1>${title}</h1><p>A page for the tests.</p><ul><li>one</li><li>two</li></ul>`
+      + `<img alt="" src="/loaded/${slug(title)}"></body></html>\n`);
+  });
+  await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+  const { port } = server.address();
+  return {
+    pages: titles.map((title) => ({ title, url: `http://127.0.0.1:${port}/${slug(title)}.html` })),
+    // Resolves once the page has loaded in some tab; rejects after a minute.
+    loaded(page) {
+      return new Promise((resolve, reject) => {
+        const timer = setTimeout(() => reject(new Error(`${page.title} did not load`)), 60000);
+        const check = () => {
+          if (loaded.has(slug(page.title))) {
+            clearTimeout(timer);
+            resolve();
+          } else {
+            waiters.push(check);
+          }
+        };
+        check();
+      });
+    },
+    close() {
+      server.closeAllConnections();
+      return new Promise((resolve) => server.close(() => resolve()));
+    },
+  };
 }
 
 function exited(child) {
@@ -63,6 +118,7 @@ const firefoxPrefs = {
   'browser.search.update': false,
   'browser.region.update.enabled': false,
   'browser.translations.enable': false,
+  'browser.tabs.loadDivertedInBackground': true,
   'app.update.auto': false,
   'app.normandy.enabled': false,
   'extensions.update.enabled': false,
@@ -79,23 +135,39 @@ const firefoxPrefs = {
   'services.settings.server': 'http://127.0.0.1:9/',
 };
 
-// Firefox ESR with one window per page. Whether it exposes its accessibility
-// tree follows the session's switch, as on a desktop. Answers { pid, stop }.
-export async function startFirefox(session, { windows, env = {} }) {
+// Firefox ESR with one window per entry of `windows`: a page, or a list of
+// pages of which the first is shown and the others wait in background tabs
+// (give those with `loaded`, from servePages, to wait until they are built).
+// Whether it exposes its accessibility tree follows the session's switch, as
+// on a desktop. Answers { pid, stop }.
+export async function startFirefox(session, { windows, env = {}, loaded }) {
   const profile = path.join(session.dir, `firefox-${++profiles}`);
   mkdirSync(profile, { recursive: true });
   writeFileSync(path.join(profile, 'user.js'), Object.entries(firefoxPrefs)
     .map(([name, value]) => `user_pref(${JSON.stringify(name)}, ${JSON.stringify(value)});\n`)
     .join(''));
   const browserEnv = { ...session.env, MOZ_CRASHREPORTER_DISABLE: '1', ...env };
+  const tabsOf = (entry) => (Array.isArray(entry) ? entry : [entry]);
+  const [first, ...rest] = windows.map(tabsOf);
   const browser = session.spawn('firefox-esr', ['--profile', profile, '--new-instance',
-    windows[0].url], { env: browserEnv, name: 'firefox-esr' });
+    first[0].url], { env: browserEnv, name: 'firefox-esr' });
   try {
-    await waitForWindow(session, windows[0].title);
-    for (const page of windows.slice(1)) {
-      await handOver(session, 'firefox-esr', ['--profile', profile, '--new-window', page.url],
+    await waitForWindow(session, first[0].title);
+    const openTabs = async (tabs) => {
+      // Handed over tabs open behind the one shown (loadDivertedInBackground).
+      for (const page of tabs.slice(1)) {
+        await handOver(session, 'firefox-esr', ['--profile', profile, '--new-tab', page.url],
+          browserEnv, 'firefox-esr --new-tab');
+        if (!loaded) throw new Error('background tabs need `loaded` to wait for them');
+        await loaded(page);
+      }
+    };
+    await openTabs(first);
+    for (const tabs of rest) {
+      await handOver(session, 'firefox-esr', ['--profile', profile, '--new-window', tabs[0].url],
         browserEnv, 'firefox-esr --new-window');
-      await waitForWindow(session, page.title);
+      await waitForWindow(session, tabs[0].title);
+      await openTabs(tabs);
     }
   } catch (error) {
     await session.stopProcess(browser);

@@ -97,3 +97,47 @@ test('a missing platform package or binary is a failed start, saying what is mis
   assert.deepEqual([error.code, error.cause?.code], ['ERR_TONDREL_SPAWN', 'ERR_TONDREL_NOT_FOUND']);
   assert.deepEqual(await agent.exited, { code: null, signal: null });
 });
+
+test('morvane loads the module of the platform package, the unpacked copy in an archive, or one beside it', { skip: !esm.platformPackage() && 'no platform package for this system' }, async (t) => {
+  // The files are not real modules: which one the loader opened shows in the
+  // loader's error, which names the file.
+  const addonDir = fileURLToPath(new URL('../../addon/', import.meta.url));
+  const morvaneIn = (h) => {
+    const dir = path.join(path.dirname(h.client), 'morvane');
+    fs.mkdirSync(dir, { recursive: true });
+    fs.copyFileSync(path.join(addonDir, 'index.js'), path.join(dir, 'index.js'));
+    return dir;
+  };
+  const opened = (dir) => {
+    try {
+      require(path.join(dir, 'index.js'));
+    } catch (error) {
+      return error;
+    }
+    assert.fail('a file that is not a module loaded');
+  };
+  const junk = (dir) => {
+    fs.mkdirSync(dir, { recursive: true });
+    fs.writeFileSync(path.join(dir, 'morvane.node'), 'not a module');
+    return path.join(dir, 'morvane.node');
+  };
+
+  const plain = host(t);
+  const plainDir = morvaneIn(plain);
+  assert.equal(opened(plainDir).code, 'ERR_MORVANE_NOT_FOUND');
+  const fromPackage = junk(plain.pkg);
+  assert.ok(opened(plainDir).message.includes(fromPackage));
+  const beside = junk(plainDir);
+  assert.ok(opened(plainDir).message.includes(beside), 'one beside index.js comes first');
+
+  const archived = host(t, { archive: true });
+  const archivedDir = morvaneIn(archived);
+  junk(archived.pkg);
+  const unpacked = junk(unpackedDir(archived.pkg));
+  assert.ok(opened(archivedDir).message.includes(unpacked));
+
+  const none = host(t, { pkg: false });
+  const error = opened(morvaneIn(none));
+  assert.equal(error.code, 'ERR_MORVANE_NOT_FOUND');
+  assert.match(error.message, new RegExp(`${esm.platformPackage()} is not installed`));
+});

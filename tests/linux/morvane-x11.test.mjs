@@ -5,8 +5,10 @@
 // mapped, and still get the click; the same steps without the module show
 // the window taking the focus, so the checks can fail.
 import assert from 'node:assert/strict';
+import { execFile } from 'node:child_process';
 import { createRequire } from 'node:module';
 import { once } from 'node:events';
+import net from 'node:net';
 import os from 'node:os';
 import path from 'node:path';
 import { after, before, describe, test } from 'node:test';
@@ -15,10 +17,14 @@ import { startDisplay } from './harness/display.mjs';
 import { startSession } from './harness/session.mjs';
 
 const binary = process.env.MORVANE_NODE;
+const withoutX11 = process.env.MORVANE_NOX11;
 const testwin = process.env.MORVANE_TESTWIN;
 assert.ok(binary, 'MORVANE_NODE must name the built morvane.node');
+assert.ok(withoutX11, 'MORVANE_NOX11 must name the module built to find no libX11');
 assert.ok(testwin, 'MORVANE_TESTWIN must name the test window program');
 const { morvane } = createRequire(import.meta.url)(binary);
+// What a second Node needs to load the module as this one did.
+const nodeEnv = { LD_PRELOAD: process.env.LD_PRELOAD, ASAN_OPTIONS: process.env.ASAN_OPTIONS };
 
 // The module reads the display and the session type from the environment of
 // this process; start from an X11 session whatever the machine runs.
@@ -160,6 +166,63 @@ async function xprop(window, ...names) {
   return result.stdout;
 }
 
+// A TCP listener for X clients (display 127.0.0.1:N is port 6000 + N) that
+// relays them to the display's socket and drops both connections when the
+// client sends a request with the given major opcode.
+async function cuttingProxy(socketPath, opcode) {
+  const proxy = { cut: false };
+  proxy.server = net.createServer((client) => {
+    const server = net.connect(socketPath);
+    let pending = Buffer.alloc(0);
+    let setupDone = false;
+    client.on('data', (chunk) => {
+      pending = Buffer.concat([pending, chunk]);
+      // Whole units only: the setup, then requests of 4-byte words.
+      for (;;) {
+        let size;
+        if (!setupDone) {
+          if (pending.length < 12) break;
+          assert.equal(pending[0], 0x6c, 'the client speaks little-endian');
+          const pad = (n) => (n + 3) & ~3;
+          size = 12 + pad(pending.readUInt16LE(6)) + pad(pending.readUInt16LE(8));
+        } else {
+          if (pending.length < 4) break;
+          const words = pending.readUInt16LE(2);
+          if (words === 0 && pending.length < 8) break;
+          size = 4 * (words !== 0 ? words : pending.readUInt32LE(4));
+          if (pending[0] === opcode) {
+            proxy.cut = true;
+            client.destroy();
+            server.destroy();
+            return;
+          }
+        }
+        if (pending.length < size) break;
+        server.write(pending.subarray(0, size));
+        pending = pending.subarray(size);
+        setupDone = true;
+      }
+    });
+    server.on('data', (chunk) => client.write(chunk));
+    client.on('error', () => {});
+    server.on('error', () => {});
+    client.on('close', () => server.destroy());
+    server.on('close', () => client.destroy());
+  });
+  // A port of the X range that nothing else holds.
+  for (let n = 100; ; ++n) {
+    assert.ok(n < 200, 'no free port for the proxy');
+    const bound = await new Promise((resolve) => {
+      proxy.server.once('error', () => resolve(false));
+      proxy.server.listen(6000 + n, '127.0.0.1', () => resolve(true));
+    });
+    if (bound) {
+      proxy.port = 6000 + n;
+      return proxy;
+    }
+  }
+}
+
 // Activates `window` and waits until the window manager has given it the
 // focus.
 async function activate(window, observer) {
@@ -285,6 +348,51 @@ describe('what answers false, with Node still running', () => {
     } finally {
       await target.stop();
     }
+  });
+
+  test('a build that finds no libX11 loads and answers false', async () => {
+    const target = await TestWindow.start();
+    try {
+      const absent = createRequire(import.meta.url)(withoutX11);
+      assert.equal(typeof absent.morvane, 'function');
+      assert.equal(absent.morvane(handle(target.id)), false);
+      assert.equal(call(handle(target.id)), true, 'the real build, same window');
+      // The real build does not need libX11 to load either.
+      const { stdout } = await session.run('readelf', ['--dynamic', binary]);
+      assert.match(stdout, /NEEDED/);
+      assert.doesNotMatch(stdout, /libX11|libxcb/);
+    } finally {
+      await target.stop();
+    }
+  });
+
+  test('a connection lost halfway through the call answers false', async () => {
+    const target = await TestWindow.start();
+    const number = display.slice(1);
+    // Requests the module makes only after its connection is open: the
+    // window's attributes first, a property change later.
+    for (const [what, opcode] of [['GetWindowAttributes', 3], ['ChangeProperty', 18]]) {
+      const proxy = await cuttingProxy(`/tmp/.X11-unix/X${number}`, opcode);
+      try {
+        // The call blocks its thread, so it runs in another Node while this
+        // one relays its connection.
+        const script = `const { morvane } = require(${JSON.stringify(binary)});
+          const id = Buffer.alloc(4); id.writeUInt32${os.endianness()}(${target.id});
+          console.log(morvane(id), 'alive');`;
+        const result = await new Promise((resolve) => {
+          execFile(process.execPath, ['-e', script],
+            { env: { ...session.env, ...nodeEnv, DISPLAY: `127.0.0.1:${proxy.port - 6000}` },
+              timeout: 30000 },
+            (error, stdout, stderr) => resolve({ code: error?.code ?? 0, stdout, stderr }));
+        });
+        assert.equal(proxy.cut, true, `${what}: the proxy saw the request`);
+        assert.deepEqual([result.code, result.stdout], [0, 'false alive\n'],
+          `${what}: ${result.stderr}`);
+      } finally {
+        proxy.server.close();
+      }
+    }
+    await target.stop();
   });
 
   test('no display, an unreachable display and a Wayland session', async () => {

@@ -19,9 +19,11 @@ import { startSession } from './harness/session.mjs';
 const binary = process.env.MORVANE_NODE;
 const withoutX11 = process.env.MORVANE_NOX11;
 const testwin = process.env.MORVANE_TESTWIN;
+const handlers = process.env.MORVANE_HANDLERS;
 assert.ok(binary, 'MORVANE_NODE must name the built morvane.node');
 assert.ok(withoutX11, 'MORVANE_NOX11 must name the module built to find no libX11');
 assert.ok(testwin, 'MORVANE_TESTWIN must name the test window program');
+assert.ok(handlers, 'MORVANE_HANDLERS must name the error handler check');
 const { morvane } = createRequire(import.meta.url)(binary);
 // What a second Node needs to load the module as this one did.
 const nodeEnv = { LD_PRELOAD: process.env.LD_PRELOAD, ASAN_OPTIONS: process.env.ASAN_OPTIONS };
@@ -345,6 +347,16 @@ describe('what answers false, with Node still running', () => {
       await target.ask('destroy', /^destroyed$/);
       assert.equal(call(handle(target.id)), false, 'the same window destroyed');
       assert.equal(call(handle(target.id)), false, 'and again');
+    } finally {
+      await target.stop();
+    }
+  });
+
+  test('in a host using Xlib itself, its error handlers are back after each call', async () => {
+    const target = await TestWindow.start();
+    try {
+      const result = await session.run(handlers, [String(target.id)]);
+      assert.deepEqual([result.code, result.stdout], [0, 'ok\n'], result.stderr);
     } finally {
       await target.stop();
     }

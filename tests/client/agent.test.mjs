@@ -5,7 +5,7 @@ import assert from 'node:assert/strict';
 import { once } from 'node:events';
 import { fileURLToPath } from 'node:url';
 
-import { startAgent } from '../../client/index.js';
+import { startAgent, superviseAgent, MicActivity } from '../../client/index.js';
 
 const agentPath = process.env.TONDREL;
 const simPath = process.env.TONDREL_SIM;
@@ -113,6 +113,34 @@ test('scenarios', { skip: !simPath && 'tondrel-sim is not built' }, async (t) =>
       assert.deepEqual([reason.code, reason.signal], ['ERR_TONDREL_EXITED', 'SIGKILL']);
     }
     assert.deepEqual(await agent.exited, { code: null, signal: 'SIGKILL' });
+  });
+
+  await t.test('a killed agent is started again; the per-application view says what became unknown', async () => {
+    // Input starts at the second poll and stops at the fourth: the kill lands
+    // in between, and the new agent, on the same scenario, reports it afresh.
+    const supervisor = superviseAgent(simPath, { args: ['--speed', '10', scenario('pages')], restartDelayMs: 50 });
+    const view = new MicActivity(supervisor);
+    const seen = [];
+    view.on('start', (app) => seen.push(['start', app.key, app.bundleId]));
+    view.on('stop', (app) => seen.push(['stop', app.key, app.bundleId]));
+    view.on('reset', (apps) => seen.push(['reset', apps.map((app) => app.key)]));
+    await once(view, 'start');
+    assert.deepEqual(view.active.map((app) => app.pids), [[502]]);
+    const exited = once(supervisor, 'exit');
+    // The killed agent writes nothing more: the next stop is the new agent's.
+    const stopped = once(view, 'stop');
+    assert.equal(supervisor.client.kill('SIGKILL'), true);
+    assert.deepEqual((await exited)[0], { code: null, signal: 'SIGKILL', restartInMs: 50 });
+    assert.deepEqual(await supervisor.ready, { perProcess: true, restarts: 1, micStateUnknown: true });
+    assert.deepEqual((await supervisor.pageUrls({ pid: 600 })).urls, pages.browser);
+    await stopped;
+    assert.deepEqual(await supervisor.close(), { code: 0, signal: null });
+    assert.deepEqual(seen, [
+      ['start', 'app:501', 'org.example.meeting'],
+      ['reset', ['app:501']],
+      ['start', 'app:501', 'org.example.meeting'],
+      ['stop', 'app:501', 'org.example.meeting'],
+    ]);
   });
 
   await t.test('close() with slow requests in flight: exit 0, nothing left hanging', async () => {

@@ -3,7 +3,7 @@
 // afterwards, and only on the main thread.
 #pragma once
 
-#include "agent/loop.h"
+#include "platform/loop.h"
 
 #include <cstdint>
 #include <memory>

@@ -5,7 +5,7 @@
 #include <cerrno>
 
 #include "agent/globals.h"
-#include "agent/loop.h"
+#include "platform/loop.h"
 #include "agent/utf8.h"
 
 void readChunk(int descriptor) {

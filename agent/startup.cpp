@@ -5,8 +5,8 @@
 #include "agent/emit.h"
 #include "agent/globals.h"
 #include "agent/input.h"
-#include "agent/loop.h"
-#include "agent/platform/os_version.h"
+#include "platform/loop.h"
+#include "platform/os_version.h"
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -53,7 +53,7 @@ int agentMain() {
 
   // Only from macOS 14 does the audio system list one object per client
   // process; before, all the agent can see is the default input device.
-  const bool flag = operatingSystemIsAtLeast({14, 0, 0});
+  const bool flag = platform::operatingSystemIsAtLeast({14, 0, 0});
   if (flag) {
     auto monitor = std::make_shared<ProcessInputMonitor>();
     ProcessInputMonitor::start(monitor);

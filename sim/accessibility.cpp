@@ -230,7 +230,7 @@ AXUIElementRef AXUIElementCreateApplication(pid_t pid) {
 AXError AXUIElementCopyAttributeValue(AXUIElementRef element, CFStringRef attribute,
                                       CFTypeRef* value) {
   const Element* e = asElement(element, "AXUIElementCopyAttributeValue");
-  const std::string_view name = sim::cf::stringValue(attribute);
+  const std::string_view name = cfcore::stringValue(attribute);
   if (value == nullptr) return kAXErrorIllegalArgument;
   Attribute read;
   {
@@ -252,9 +252,9 @@ AXError AXUIElementCopyAttributeValue(AXUIElementRef element, CFStringRef attrib
 AXError AXUIElementSetAttributeValue(AXUIElementRef element, CFStringRef attribute,
                                      CFTypeRef value) {
   const Element* e = asElement(element, "AXUIElementSetAttributeValue");
-  const std::string_view name = sim::cf::stringValue(attribute);
+  const std::string_view name = cfcore::stringValue(attribute);
   if (value == nullptr) return kAXErrorIllegalArgument;
-  sim::cf::checked(value, "AXUIElementSetAttributeValue");
+  cfcore::checked(value, "AXUIElementSetAttributeValue");
   World& w = world();
   std::lock_guard<std::mutex> guard(w.lock);
   ++w.sets;

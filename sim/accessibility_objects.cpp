@@ -78,7 +78,7 @@ NodePtr webArea(std::string url, std::vector<NodePtr> children) {
 }
 
 CFTypeID elementType() {
-  static const CFTypeID type = sim::cf::registerType("AXUIElement");
+  static const CFTypeID type = cfcore::registerType("AXUIElement");
   return type;
 }
 
@@ -86,10 +86,10 @@ Element::Element(pid_t pid, NodePtr node)
     : Object(elementType()), pid_(pid), node_(std::move(node)) {}
 
 const Element* asElement(AXUIElementRef ref, const char* what) {
-  sim::cf::Object* object = sim::cf::checked(ref, what);
+  cfcore::Object* object = cfcore::checked(ref, what);
   if (object->type() != elementType()) {
     std::fprintf(stderr, "simulated Accessibility: %s: called with a %s, not an element\n", what,
-                 sim::cf::typeName(object->type()));
+                 cfcore::typeName(object->type()));
     std::abort();
   }
   return static_cast<const Element*>(object);
@@ -100,13 +100,13 @@ CFTypeRef makeValue(const Value& value, pid_t pid) {
     case Value::Kind::none:
       return nullptr;
     case Value::Kind::string:
-      return sim::cf::makeString(value.text);
+      return cfcore::makeString(value.text);
     case Value::Kind::url:
-      return sim::cf::makeUrl(value.text);
+      return cfcore::makeUrl(value.text);
     case Value::Kind::integer:
-      return sim::cf::makeInt(value.integer);
+      return cfcore::makeInt(value.integer);
     case Value::Kind::real:
-      return sim::cf::makeDouble(value.real);
+      return cfcore::makeDouble(value.real);
     case Value::Kind::boolean:
       return value.boolean ? kCFBooleanTrue : kCFBooleanFalse;
     case Value::Kind::element:

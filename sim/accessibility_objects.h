@@ -3,14 +3,14 @@
 #pragma once
 
 #include "sim/accessibility.h"
-#include "sim/cf_objects.h"
+#include "platform/cf/cfcore.h"
 
 namespace sim::ax {
 
 // An element of application `pid`: the application itself when `node` is
 // empty, otherwise the node's element. Each read makes new ones, as the
 // platform does; they keep their node's description alive.
-class Element final : public sim::cf::Object {
+class Element final : public cfcore::Object {
  public:
   Element(pid_t pid, NodePtr node);
   pid_t pid() const { return pid_; }

@@ -1,7 +1,7 @@
 // The simulated Mac's running applications.
 #pragma once
 
-#include "agent/platform/running_apps.h"
+#include "platform/running_apps.h"
 
 #include <vector>
 
@@ -9,7 +9,7 @@ namespace sim::apps {
 
 struct App {
   pid_t pid = 0;
-  std::int64_t activationPolicy = activationPolicyRegular;
+  std::int64_t activationPolicy = platform::activationPolicyRegular;
   std::optional<std::string> bundleId;
   std::optional<std::string> name;
 };

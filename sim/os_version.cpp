@@ -1,4 +1,4 @@
-#include "agent/platform/os_version.h"
+#include "platform/os_version.h"
 
 #include "sim/os_version.h"
 
@@ -8,22 +8,22 @@
 
 namespace {
 
-constexpr OsVersion defaultVersion{14, 0, 0};
+constexpr platform::OsVersion defaultVersion{14, 0, 0};
 
 std::mutex lock;
-OsVersion current = defaultVersion;
+platform::OsVersion current = defaultVersion;
 std::atomic<long> checkCount{0};
 
 }  // namespace
 
 namespace sim::os {
 
-void setVersion(OsVersion version) {
+void setVersion(platform::OsVersion version) {
   std::lock_guard<std::mutex> guard(lock);
   current = version;
 }
 
-OsVersion version() {
+platform::OsVersion version() {
   std::lock_guard<std::mutex> guard(lock);
   return current;
 }
@@ -38,9 +38,9 @@ long checks() { return checkCount.load(); }
 
 }  // namespace sim::os
 
-bool operatingSystemIsAtLeast(OsVersion wanted) {
+bool platform::operatingSystemIsAtLeast(OsVersion wanted) {
   checkCount.fetch_add(1);
-  const OsVersion running = sim::os::version();
+  const platform::OsVersion running = sim::os::version();
   return std::tie(running.major, running.minor, running.patch) >=
          std::tie(wanted.major, wanted.minor, wanted.patch);
 }

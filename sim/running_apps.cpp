@@ -1,4 +1,4 @@
-#include "agent/platform/running_apps.h"
+#include "platform/running_apps.h"
 
 #include "sim/apps.h"
 
@@ -43,7 +43,7 @@ long lookups() { return lookupCount.load(); }
 
 }  // namespace sim::apps
 
-std::optional<RunningApplication> runningApplication(pid_t pid) {
+std::optional<platform::RunningApplication> platform::runningApplication(pid_t pid) {
   lookupCount.fetch_add(1);
   std::lock_guard<std::mutex> guard(lock);
   for (const auto& app : registry()) {
@@ -54,7 +54,7 @@ std::optional<RunningApplication> runningApplication(pid_t pid) {
   return std::nullopt;
 }
 
-std::vector<pid_t> runningApplicationPids(std::string_view bundleIdentifier) {
+std::vector<pid_t> platform::runningApplicationPids(std::string_view bundleIdentifier) {
   lookupCount.fetch_add(1);
   std::lock_guard<std::mutex> guard(lock);
   std::vector<pid_t> pids;

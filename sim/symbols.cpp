@@ -31,7 +31,7 @@ void define(const char* name, void* address) {
 
 }  // namespace sim::symbols
 
-extern "C" void* tondrelSimDlsym(void* handle, const char* symbol) {
+extern "C" void* tondrelDlsym(void* handle, const char* symbol) {
   {
     std::lock_guard<std::mutex> guard(lock);
     auto found = table().find(symbol);

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <mutex>
 
+#include "platform/threads/loop_threads.h"
+
 namespace sim::trace {
 namespace {
 
@@ -18,6 +20,17 @@ Sink& sink() {
   return *instance;
 }
 
+void recordWait(double seconds) {
+  char json[64];
+  std::snprintf(json, sizeof json, "{\"event\":\"wait\",\"seconds\":%g}", seconds);
+  record(json);
+}
+
+// The run loop's waits are part of the trace while anything is traced.
+void followWaits(const Sink& s) {
+  loop::threads::observeWaits(s.capturing || s.file != nullptr ? recordWait : nullptr);
+}
+
 }  // namespace
 
 void capture(bool on) {
@@ -25,6 +38,7 @@ void capture(bool on) {
   std::lock_guard<std::mutex> guard(s.lock);
   s.capturing = on;
   if (!on) s.entries.clear();
+  followWaits(s);
 }
 
 bool toFile(const std::string& path) {
@@ -34,9 +48,9 @@ bool toFile(const std::string& path) {
     std::fclose(s.file);
     s.file = nullptr;
   }
-  if (path.empty()) return true;
-  s.file = std::fopen(path.c_str(), "a");
-  return s.file != nullptr;
+  if (!path.empty()) s.file = std::fopen(path.c_str(), "a");
+  followWaits(s);
+  return path.empty() || s.file != nullptr;
 }
 
 bool active() {

@@ -1,10 +1,10 @@
 #include "agent/accessibility/element_access.h"
 
-#include "agent/accessibility/text.h"
+#include "platform/text.h"
 
 CFRef<CFTypeRef> attribute(AXUIElementRef element, std::string_view name) {
   CFRef<CFTypeRef> value;
-  const CFRef<CFStringRef> platformName = platformString(name);
+  const CFRef<CFStringRef> platformName = platform::platformString(name);
   if (!platformName) return value;
   const AXError result = AXUIElementCopyAttributeValue(element, platformName.get(), value.slot());
   // The platform may fill in a value and still fail; that value is not to be
@@ -30,23 +30,23 @@ std::optional<ElementList> elementList(CFTypeRef value) {
   for (CFIndex i = 0; i < count; ++i) {
     const void* item = CFArrayGetValueAtIndex(array, i);
     if (item == nullptr || CFGetTypeID(item) != AXUIElementGetTypeID()) return std::nullopt;
-    list.push_back(CFRef<AXUIElementRef>::retain(static_cast<AXUIElementRef>(item)));
+    list.push_back(retainCF(static_cast<AXUIElementRef>(item)));
   }
   return list;
 }
 
 std::optional<std::string> stringValue(CFTypeRef value) {
   if (value == nullptr || CFGetTypeID(value) != CFStringGetTypeID()) return std::nullopt;
-  return utf8Text(static_cast<CFStringRef>(value));
+  return platform::utf8Text(static_cast<CFStringRef>(value));
 }
 
 std::optional<std::string> urlValue(CFTypeRef value) {
   if (value == nullptr || CFGetTypeID(value) != CFURLGetTypeID()) return std::nullopt;
-  const auto absolute = CFRef<CFURLRef>::adopt(CFURLCopyAbsoluteURL(static_cast<CFURLRef>(value)));
+  const auto absolute = adoptCF(CFURLCopyAbsoluteURL(static_cast<CFURLRef>(value)));
   if (!absolute) return std::nullopt;
   const CFStringRef text = CFURLGetString(absolute.get());  // borrowed from `absolute`
   if (text == nullptr) return std::nullopt;
-  return utf8Text(text);
+  return platform::utf8Text(text);
 }
 
 std::optional<bool> booleanValue(CFTypeRef value) {
@@ -74,7 +74,7 @@ std::optional<bool> booleanValue(CFTypeRef value) {
 }
 
 bool setAttribute(AXUIElementRef element, std::string_view name, CFTypeRef value) {
-  const CFRef<CFStringRef> platformName = platformString(name);
+  const CFRef<CFStringRef> platformName = platform::platformString(name);
   if (!platformName) return false;
   return AXUIElementSetAttributeValue(element, platformName.get(), value) == kAXErrorSuccess;
 }

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "agent/cf_ref.h"
+#include "platform/cf_ref.h"
 
 using ElementList = std::vector<CFRef<AXUIElementRef>>;
 

@@ -3,13 +3,13 @@
 #include "agent/accessibility/page_urls.h"
 #include "agent/emit.h"
 #include "agent/globals.h"
-#include "agent/loop.h"
-#include "agent/platform/running_apps.h"
+#include "platform/loop.h"
+#include "platform/running_apps.h"
 
 std::vector<pid_t> pidsOfBundleIds(const std::vector<std::string>& bundleIds) {
   std::vector<pid_t> pids;
   for (const std::string& bundleId : bundleIds) {
-    const std::vector<pid_t> running = runningApplicationPids(bundleId);
+    const std::vector<pid_t> running = platform::runningApplicationPids(bundleId);
     pids.insert(pids.end(), running.begin(), running.end());
   }
   return pids;

@@ -5,7 +5,7 @@
 
 #include "agent/accessibility/element_access.h"
 #include "agent/accessibility/web_area_urls.h"
-#include "agent/loop.h"
+#include "platform/loop.h"
 
 namespace {
 
@@ -42,7 +42,7 @@ std::vector<std::string> attemptWalks(AXUIElementRef application, bool switched)
 }  // namespace
 
 std::vector<std::string> pageUrls(pid_t pid) {
-  const auto application = CFRef<AXUIElementRef>::adopt(AXUIElementCreateApplication(pid));
+  const auto application = adoptCF(AXUIElementCreateApplication(pid));
   if (!application) return {};
   // Only this element's calls are bounded: the system-wide default stays.
   AXUIElementSetMessagingTimeout(application.get(), messagingTimeout);

@@ -4,7 +4,7 @@
 #include "agent/audio/properties.h"
 #include "agent/emit.h"
 #include "agent/globals.h"
-#include "agent/loop.h"
+#include "platform/loop.h"
 
 #include <cstdint>
 

@@ -2,7 +2,7 @@
 
 #include "agent/audio/parent_pid.h"
 #include "agent/globals.h"
-#include "agent/platform/running_apps.h"
+#include "platform/running_apps.h"
 
 #include <array>
 #include <cstddef>
@@ -45,9 +45,9 @@ std::optional<OwningApp> owningApp(pid_t pid) {
   const Candidates list = candidates(pid);
   for (std::size_t i = 0; i < list.count; ++i) {
     const pid_t candidate = list.pids[i];
-    std::optional<RunningApplication> app = runningApplication(candidate);
+    std::optional<platform::RunningApplication> app = platform::runningApplication(candidate);
     if (!app) continue;
-    if (app->activationPolicy != activationPolicyRegular) continue;
+    if (app->activationPolicy != platform::activationPolicyRegular) continue;
     if (!app->bundleIdentifier) continue;
     return OwningApp{candidate, std::move(*app->bundleIdentifier), std::move(app->localizedName)};
   }

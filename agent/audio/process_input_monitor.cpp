@@ -5,7 +5,7 @@
 #include "agent/audio/properties.h"
 #include "agent/emit.h"
 #include "agent/globals.h"
-#include "agent/loop.h"
+#include "platform/loop.h"
 
 #include <algorithm>
 #include <optional>

@@ -6,7 +6,7 @@
 #include "allocations.h"
 #include "figures.h"
 #include "sim/audio.h"
-#include "sim/loop_control.h"
+#include "platform/threads/loop_threads.h"
 
 #include <benchmark/benchmark.h>
 
@@ -32,19 +32,19 @@ void fiftyProcesses() {
 template <typename Monitor>
 void quietPolls(benchmark::State& state, void (*world)()) {
   world();
-  sim::loop::useManualClock();
+  loop::threads::useManualClock();
   auto monitor = std::make_shared<Monitor>();
   Monitor::start(monitor);
-  sim::loop::fireTimer();
+  loop::threads::fireTimer();
   const std::uint64_t before = bench::allocationCount();
   std::int64_t polls = 0;
   for (auto _ : state) {
-    sim::loop::fireTimer();
+    loop::threads::fireTimer();
     ++polls;
   }
   state.counters["allocations per poll"] =
       static_cast<double>(bench::allocationCount() - before) / static_cast<double>(polls);
-  sim::loop::useManualClock();
+  loop::threads::useManualClock();
 }
 
 void processMonitorQuietPoll(benchmark::State& state) {

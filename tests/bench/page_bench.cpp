@@ -1,13 +1,13 @@
 // Command handling up to the queued work item against parsing the same line,
 // and one walk of a 4,000-element tree against the simulated reads it makes.
 #include "agent/accessibility/web_area_urls.h"
-#include "agent/cf_ref.h"
+#include "platform/cf_ref.h"
 #include "agent/emit.h"
 #include "agent/globals.h"
 #include "agent/input.h"
 #include "figures.h"
 #include "sim/accessibility.h"
-#include "sim/loop_control.h"
+#include "platform/threads/loop_threads.h"
 
 #include <benchmark/benchmark.h>
 #include <nlohmann/json.hpp>
@@ -42,7 +42,7 @@ class Gate {
       open_ = true;
     }
     opened_.notify_all();
-    sim::loop::waitForQueues();
+    loop::threads::waitForQueues();
   }
 
  private:
@@ -105,7 +105,7 @@ void bigTree() {
 
 void walkBigTree(benchmark::State& state) {
   bigTree();
-  auto application = CFRef<AXUIElementRef>::adopt(AXUIElementCreateApplication(browser));
+  auto application = adoptCF(AXUIElementCreateApplication(browser));
   for (auto _ : state) {
     auto urls = webAreaUrls(application.get());
     benchmark::DoNotOptimize(urls);
@@ -124,7 +124,7 @@ CFRef<CFTypeRef> copyAttribute(AXUIElementRef element, CFStringRef name) {
 // the walk's own: the windows, then per element its role and its children.
 void walkReadsAlone(benchmark::State& state) {
   bigTree();
-  auto application = CFRef<AXUIElementRef>::adopt(AXUIElementCreateApplication(browser));
+  auto application = adoptCF(AXUIElementCreateApplication(browser));
   const CFStringRef windowsName = CFSTR("AXWindows");
   const CFStringRef roleName = CFSTR("AXRole");
   const CFStringRef childrenName = CFSTR("AXChildren");

@@ -9,9 +9,9 @@
 
 #include "agent/globals.h"
 #include "agent/input.h"
-#include "agent/loop.h"
+#include "platform/loop.h"
 #include "sim/accessibility.h"
-#include "sim/loop_control.h"
+#include "platform/threads/loop_threads.h"
 #include "support/output_capture.h"
 
 namespace {
@@ -19,7 +19,7 @@ namespace {
 TEST(InputReader, CommandsWrittenInPiecesAreAnsweredOnceEachInOrder) {
   constexpr std::int64_t commands = 300;
   sim::ax::reset();
-  sim::loop::useManualClock();
+  loop::threads::useManualClock();
   if (pageReads == nullptr) pageReads = loop::createSerialQueue(pageReadsLabel);
   buffered.clear();
   int fds[2];
@@ -45,7 +45,7 @@ TEST(InputReader, CommandsWrittenInPiecesAreAnsweredOnceEachInOrder) {
   // The main thread's run loop, stepped by hand until every reply is in.
   const auto giveUp = std::chrono::steady_clock::now() + std::chrono::minutes(2);
   while (sim::ax::trustChecks() < commands && std::chrono::steady_clock::now() < giveUp) {
-    sim::loop::runPending();
+    loop::threads::runPending();
     std::this_thread::yield();
   }
   host.join();
@@ -53,8 +53,8 @@ TEST(InputReader, CommandsWrittenInPiecesAreAnsweredOnceEachInOrder) {
   // its exit would end the test process.
   loop::setReadabilityHandler(fds[0], nullptr);
   close(fds[1]);
-  sim::loop::runPending();
-  sim::loop::waitForQueues();
+  loop::threads::runPending();
+  loop::threads::waitForQueues();
 
   const auto lines = capture.lines();
   ASSERT_EQ(lines.size(), static_cast<std::size_t>(commands));

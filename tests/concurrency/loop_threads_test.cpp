@@ -1,5 +1,5 @@
-#include "agent/loop.h"
-#include "sim/loop_control.h"
+#include "platform/loop.h"
+#include "platform/threads/loop_threads.h"
 
 #include <gtest/gtest.h>
 
@@ -24,7 +24,7 @@ TEST(SerialQueue, RunsOneTaskAtATimeInSubmissionOrder) {
       inside.fetch_sub(1);
     });
   }
-  sim::loop::waitForQueues();
+  loop::threads::waitForQueues();
   EXPECT_FALSE(overlapped);
   ASSERT_EQ(order.size(), 500u);
   for (int i = 0; i < 500; ++i) EXPECT_EQ(order[static_cast<std::size_t>(i)], i);

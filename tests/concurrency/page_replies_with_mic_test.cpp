@@ -8,10 +8,10 @@
 #include "agent/emit.h"
 #include "agent/globals.h"
 #include "agent/input.h"
-#include "agent/loop.h"
+#include "platform/loop.h"
 #include "sim/accessibility.h"
 #include "sim/apps.h"
-#include "sim/loop_control.h"
+#include "platform/threads/loop_threads.h"
 #include "support/live_objects.h"
 #include "support/output_capture.h"
 
@@ -21,7 +21,7 @@ TEST(PageRepliesWithMicEvents, EveryLineWholeAndNothingLost) {
   constexpr std::int64_t requests = 150;
   constexpr std::int64_t micEvents = 600;
   sim::ax::reset();
-  sim::loop::useManualClock();
+  loop::threads::useManualClock();
   if (pageReads == nullptr) pageReads = loop::createSerialQueue(pageReadsLabel);
   sim::ax::setTrusted(true);
   // Replies well past the pipe's atomic write size, so a reply written in
@@ -53,7 +53,7 @@ TEST(PageRepliesWithMicEvents, EveryLineWholeAndNothingLost) {
             {"bundleId", std::monostate{}},
             {"appName", std::monostate{}}});
     }
-    sim::loop::waitForQueues();
+    loop::threads::waitForQueues();
     lines = capture.lines();
   }
 

@@ -14,11 +14,11 @@
 #include "agent/emit.h"
 #include "agent/globals.h"
 #include "agent/input.h"
-#include "agent/loop.h"
+#include "platform/loop.h"
 #include "sim/accessibility.h"
 #include "sim/apps.h"
-#include "sim/cf_objects.h"
-#include "sim/loop_control.h"
+#include "platform/cf/cfcore.h"
+#include "platform/threads/loop_threads.h"
 
 namespace {
 
@@ -64,15 +64,15 @@ void buildWorld() {
       sim::ax::Attribute{kAXErrorCannotComplete, Value::ofElements({webArea("https://z/")})};
   sim::ax::setApplication(refusing);
 
-  sim::apps::set({{512, activationPolicyRegular, "com.example.browser", "Browser"},
-                  {7, activationPolicyRegular, "com.example.odd", "Odd"},
-                  {9, activationPolicyAccessory, "com.example.browser", std::nullopt}});
+  sim::apps::set({{512, platform::activationPolicyRegular, "com.example.browser", "Browser"},
+                  {7, platform::activationPolicyRegular, "com.example.odd", "Odd"},
+                  {9, platform::activationPolicyAccessory, "com.example.browser", std::nullopt}});
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  sim::loop::useManualClock();  // waits are counted, not slept
+  loop::threads::useManualClock();  // waits are counted, not slept
   pageReads = loop::createSerialQueue(pageReadsLabel);
   const int devNull = open("/dev/null", O_WRONLY | O_CLOEXEC);
   if (devNull < 0) std::abort();
@@ -83,15 +83,15 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
   buildWorld();
-  const long before = sim::cf::liveObjects();
+  const long before = cfcore::liveObjects();
   const std::size_t chunk = std::size_t{1} << (data[0] % 13);
   const std::string bytes(reinterpret_cast<const char*>(data + 1), size - 1);
   for (std::size_t at = 0; at < bytes.size(); at += chunk) takeLines(bytes.substr(at, chunk));
-  sim::loop::waitForQueues();
+  loop::threads::waitForQueues();
   buffered.clear();
-  if (sim::cf::liveObjects() != before) {
+  if (cfcore::liveObjects() != before) {
     std::fprintf(stderr, "objects still alive after the input: %s\n",
-                 sim::cf::describeLiveObjects().c_str());
+                 cfcore::describeLiveObjects().c_str());
     std::abort();
   }
   return 0;

@@ -3,18 +3,18 @@
 // start.
 #pragma once
 
-#include "sim/cf_objects.h"
+#include "platform/cf/cfcore.h"
 
 #include <gtest/gtest.h>
 
 class LiveObjectsUnchanged {
  public:
-  LiveObjectsUnchanged() : before_(sim::cf::liveObjects()) {}
+  LiveObjectsUnchanged() : before_(cfcore::liveObjects()) {}
   LiveObjectsUnchanged(const LiveObjectsUnchanged&) = delete;
   LiveObjectsUnchanged& operator=(const LiveObjectsUnchanged&) = delete;
   ~LiveObjectsUnchanged() {
-    EXPECT_EQ(sim::cf::liveObjects(), before_)
-        << "objects still alive: " << sim::cf::describeLiveObjects();
+    EXPECT_EQ(cfcore::liveObjects(), before_)
+        << "objects still alive: " << cfcore::describeLiveObjects();
   }
 
  private:

@@ -1,5 +1,5 @@
-#include "agent/loop.h"
-#include "sim/loop_control.h"
+#include "platform/loop.h"
+#include "platform/threads/loop_threads.h"
 #include "sim/trace.h"
 
 #include <gtest/gtest.h>
@@ -11,15 +11,15 @@ namespace {
 
 class ManualLoop : public testing::Test {
  protected:
-  void SetUp() override { sim::loop::useManualClock(); }
-  void TearDown() override { sim::loop::useManualClock(); }
+  void SetUp() override { loop::threads::useManualClock(); }
+  void TearDown() override { loop::threads::useManualClock(); }
 };
 
 TEST_F(ManualLoop, TasksRunInPostingOrderOnlyWhenTheLoopRuns) {
   std::vector<int> ran;
   for (int i = 0; i < 3; ++i) loop::postMain([&ran, i] { ran.push_back(i); });
   EXPECT_TRUE(ran.empty());
-  sim::loop::runPending();
+  loop::threads::runPending();
   EXPECT_EQ(ran, (std::vector<int>{0, 1, 2}));
 }
 
@@ -30,29 +30,29 @@ TEST_F(ManualLoop, ATaskPostedByATaskRunsAfterThoseAlreadyWaiting) {
     loop::postMain([&] { ran.push_back("c"); });
   });
   loop::postMain([&] { ran.push_back("b"); });
-  sim::loop::runPending();
+  loop::threads::runPending();
   EXPECT_EQ(ran, (std::vector<std::string>{"a", "b", "c"}));
 }
 
 TEST_F(ManualLoop, TheTimerFiresOncePerIntervalOfAdvancedTime) {
   int ticks = 0;
   loop::scheduleRepeatingTimer(1.0, [&] { ++ticks; });
-  sim::loop::advance(0.999);
+  loop::threads::advance(0.999);
   EXPECT_EQ(ticks, 0);
-  sim::loop::advance(0.001);
+  loop::threads::advance(0.001);
   EXPECT_EQ(ticks, 1);
-  sim::loop::advance(5.0);
+  loop::threads::advance(5.0);
   EXPECT_EQ(ticks, 6);
-  for (int i = 0; i < 10; ++i) sim::loop::advance(0.1);
+  for (int i = 0; i < 10; ++i) loop::threads::advance(0.1);
   EXPECT_EQ(ticks, 7);
-  EXPECT_DOUBLE_EQ(sim::loop::timerInterval(), 1.0);
+  EXPECT_DOUBLE_EQ(loop::threads::timerInterval(), 1.0);
 }
 
 TEST_F(ManualLoop, TasksPostedBeforeATickRunBeforeIt) {
   std::vector<std::string> ran;
   loop::scheduleRepeatingTimer(1.0, [&] { ran.push_back("tick"); });
   loop::postMain([&] { ran.push_back("task"); });
-  sim::loop::advance(1.0);
+  loop::threads::advance(1.0);
   EXPECT_EQ(ran, (std::vector<std::string>{"task", "tick"}));
 }
 
@@ -60,8 +60,8 @@ TEST_F(ManualLoop, WaitsReturnAtOnceAndAreCountedAndTraced) {
   sim::trace::capture(true);
   loop::sleepFor(0.3);
   loop::sleepFor(0.3);
-  EXPECT_EQ(sim::loop::waitCount(), 2);
-  EXPECT_NEAR(sim::loop::totalSlept(), 0.6, 1e-9);
+  EXPECT_EQ(loop::threads::waitCount(), 2);
+  EXPECT_NEAR(loop::threads::totalSlept(), 0.6, 1e-9);
   const auto entries = sim::trace::take();
   sim::trace::capture(false);
   ASSERT_EQ(entries.size(), 2u);

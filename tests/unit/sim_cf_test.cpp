@@ -1,5 +1,5 @@
-#include "agent/cf_ref.h"
-#include "sim/cf_objects.h"
+#include "platform/cf_ref.h"
+#include "platform/cf/cfcore.h"
 #include "support/live_objects.h"
 
 #include <gtest/gtest.h>
@@ -7,16 +7,16 @@
 namespace {
 
 TEST(SimCoreFoundation, CountsObjectsUntilTheLastRelease) {
-  const long before = sim::cf::liveObjects();
+  const long before = cfcore::liveObjects();
   CFStringRef s = CFStringCreateWithCString(kCFAllocatorDefault, "hello", kCFStringEncodingUTF8);
   ASSERT_NE(s, nullptr);
-  EXPECT_EQ(sim::cf::liveObjects(), before + 1);
+  EXPECT_EQ(cfcore::liveObjects(), before + 1);
   CFRetain(s);
   EXPECT_EQ(CFGetRetainCount(s), 2);
   CFRelease(s);
-  EXPECT_EQ(sim::cf::liveObjects(), before + 1);
+  EXPECT_EQ(cfcore::liveObjects(), before + 1);
   CFRelease(s);
-  EXPECT_EQ(sim::cf::liveObjects(), before);
+  EXPECT_EQ(cfcore::liveObjects(), before);
 }
 
 TEST(SimCoreFoundation, ArraysAndUrlsOwnWhatTheyHold) {
@@ -30,7 +30,7 @@ TEST(SimCoreFoundation, ArraysAndUrlsOwnWhatTheyHold) {
   CFRelease(url);  // the array keeps its own reference
   ASSERT_EQ(CFArrayGetCount(array), 2);
   auto held = static_cast<CFURLRef>(CFArrayGetValueAtIndex(array, 0));
-  EXPECT_EQ(sim::cf::stringValue(CFURLGetString(held)), "https://a.example/x");
+  EXPECT_EQ(cfcore::stringValue(CFURLGetString(held)), "https://a.example/x");
   EXPECT_EQ(CFGetTypeID(CFArrayGetValueAtIndex(array, 1)), CFBooleanGetTypeID());
   CFRelease(array);
 }
@@ -41,12 +41,12 @@ TEST(SimCoreFoundation, ConstantsAreImmortal) {
   CFRelease(CFSTR("AXRole"));
   EXPECT_TRUE(CFBooleanGetValue(kCFBooleanTrue));
   EXPECT_EQ(CFSTR("AXRole"), CFSTR("AXRole"));
-  EXPECT_EQ(sim::cf::stringValue(CFSTR("AXRole")), "AXRole");
+  EXPECT_EQ(cfcore::stringValue(CFSTR("AXRole")), "AXRole");
 }
 
 TEST(SimCoreFoundation, StringsMeasureAndCopyLikeThePlatform) {
   LiveObjectsUnchanged check;
-  CFRef<CFStringRef> s = CFRef<CFStringRef>::adopt(
+  CFRef<CFStringRef> s = adoptCF(
       CFStringCreateWithCString(nullptr, "a\xC3\xA9\xF0\x9F\x8E\xA4", kCFStringEncodingUTF8));
   EXPECT_EQ(CFStringGetLength(s.get()), 4);  // UTF-16 units: a, é, surrogate pair
   char small[4];
@@ -66,9 +66,9 @@ TEST(SimCoreFoundation, StringsMeasureAndCopyLikeThePlatform) {
 
 TEST(SimCoreFoundation, NumbersConvertOnlyWhenExact) {
   LiveObjectsUnchanged check;
-  CFRef<CFNumberRef> one = CFRef<CFNumberRef>::adopt(sim::cf::makeInt(1));
-  CFRef<CFNumberRef> half = CFRef<CFNumberRef>::adopt(sim::cf::makeDouble(0.5));
-  CFRef<CFNumberRef> big = CFRef<CFNumberRef>::adopt(sim::cf::makeInt(INT64_C(1) << 40));
+  CFRef<CFNumberRef> one = adoptCF(cfcore::makeInt(1));
+  CFRef<CFNumberRef> half = adoptCF(cfcore::makeDouble(0.5));
+  CFRef<CFNumberRef> big = adoptCF(cfcore::makeInt(INT64_C(1) << 40));
   int value = 0;
   EXPECT_TRUE(CFNumberGetValue(one.get(), kCFNumberIntType, &value));
   EXPECT_EQ(value, 1);
@@ -83,17 +83,17 @@ TEST(SimCoreFoundation, NumbersConvertOnlyWhenExact) {
 
 TEST(SimCoreFoundation, HolderReleasesExactlyOnce) {
   LiveObjectsUnchanged check;
-  CFStringRef raw = sim::cf::makeString("x");
+  CFStringRef raw = cfcore::makeString("x");
   {
-    auto adopted = CFRef<CFStringRef>::adopt(raw);
-    auto retained = CFRef<CFStringRef>::retain(raw);
+    auto adopted = adoptCF(raw);
+    auto retained = retainCF(raw);
     EXPECT_EQ(CFGetRetainCount(raw), 2);
     auto moved = std::move(retained);
     EXPECT_FALSE(retained);  // NOLINT(bugprone-use-after-move): moved-from is empty
     EXPECT_EQ(CFGetRetainCount(raw), 2);
   }
   CFRef<CFTypeRef> out;
-  *out.slot() = sim::cf::makeInt(3);
+  *out.slot() = cfcore::makeInt(3);
   EXPECT_EQ(CFGetTypeID(out.get()), CFNumberGetTypeID());
 }
 
@@ -102,7 +102,7 @@ using SimCoreFoundationDeathTest = testing::Test;
 TEST_F(SimCoreFoundationDeathTest, ReleasingADeadObjectStopsWithAMessage) {
   EXPECT_DEATH(
       {
-        CFStringRef s = sim::cf::makeString("gone");
+        CFStringRef s = cfcore::makeString("gone");
         CFRelease(s);
         CFRelease(s);
       },
@@ -112,7 +112,7 @@ TEST_F(SimCoreFoundationDeathTest, ReleasingADeadObjectStopsWithAMessage) {
 TEST_F(SimCoreFoundationDeathTest, UsingAnObjectAsAnotherKindStops) {
   EXPECT_DEATH(
       {
-        CFNumberRef n = sim::cf::makeInt(1);
+        CFNumberRef n = cfcore::makeInt(1);
         CFStringGetLength(reinterpret_cast<CFStringRef>(n));
       },
       "another kind");

@@ -6,7 +6,7 @@
 
 #include "agent/startup.h"
 #include "agent/utf8.h"
-#include "sim/loop_control.h"
+#include "platform/threads/loop_threads.h"
 #include "sim/trace.h"
 
 #include <cerrno>
@@ -77,6 +77,6 @@ int main(int argc, char** argv) {
   }
 
   buildWorld(std::move(*loaded.scenario));
-  sim::loop::useRealClock(options.speed);
+  loop::threads::useRealClock(options.speed);
   return agentMain();
 }

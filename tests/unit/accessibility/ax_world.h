@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "agent/globals.h"
-#include "agent/loop.h"
+#include "platform/loop.h"
 #include "sim/accessibility.h"
 #include "sim/apps.h"
-#include "sim/loop_control.h"
+#include "platform/threads/loop_threads.h"
 #include "sim/trace.h"
 
 class AxWorld : public ::testing::Test {
@@ -21,12 +21,12 @@ class AxWorld : public ::testing::Test {
   void SetUp() override {
     sim::ax::reset();
     sim::apps::reset();
-    sim::loop::useManualClock();
+    loop::threads::useManualClock();
     sim::trace::capture(true);
     if (pageReads == nullptr) pageReads = loop::createSerialQueue(pageReadsLabel);
   }
   void TearDown() override {
-    sim::loop::waitForQueues();
+    loop::threads::waitForQueues();
     sim::trace::capture(false);
     sim::ax::reset();
     sim::apps::reset();

@@ -24,7 +24,7 @@ class ElementAccess : public AxWorld {
     app.pid = testPid;
     app.attributes[name] = std::move(attribute);
     sim::ax::setApplication(std::move(app));
-    return CFRef<AXUIElementRef>::adopt(AXUIElementCreateApplication(testPid));
+    return adoptCF(AXUIElementCreateApplication(testPid));
   }
 };
 
@@ -178,7 +178,7 @@ TEST_F(ElementAccess, SetAttributeAnswersWhetherThePlatformAccepted) {
   app.pid = testPid;
   app.manualAccessibility.settable = true;
   sim::ax::setApplication(app);
-  const auto element = CFRef<AXUIElementRef>::adopt(AXUIElementCreateApplication(testPid));
+  const auto element = adoptCF(AXUIElementCreateApplication(testPid));
   EXPECT_TRUE(setAttribute(element.get(), "AXManualAccessibility", kCFBooleanTrue));
   EXPECT_TRUE(isTrue(attribute(element.get(), "AXManualAccessibility").get()));
   EXPECT_FALSE(setAttribute(element.get(), "AXEnhancedUserInterface", kCFBooleanTrue));

@@ -95,7 +95,7 @@ TEST_F(PageUrlQuery, SwitchOnTableAttemptsWaitsAndFinalWrite) {
       LiveObjectsUnchanged unchanged;
       sim::ax::reset();
       sim::ax::setTrusted(true);
-      sim::loop::useManualClock();
+      loop::threads::useManualClock();
       sim::ax::Application app;
       app.pid = testPid;
       app.manualAccessibility = row.manual;
@@ -174,8 +174,8 @@ TEST_F(PageUrlQuery, AProcessWithoutAnApplicationGetsTwoWalksAndOneWait) {
   EXPECT_EQ(actions(),
             (Actions{"timeout 1 application", "set AXManualAccessibility true refused",
                      "set AXEnhancedUserInterface true refused", "walk 1", "wait 0.3", "walk 2"}));
-  EXPECT_EQ(sim::loop::waitCount(), 1);
-  EXPECT_DOUBLE_EQ(sim::loop::totalSlept(), 0.3);
+  EXPECT_EQ(loop::threads::waitCount(), 1);
+  EXPECT_DOUBLE_EQ(loop::threads::totalSlept(), 0.3);
 }
 
 class PageRequests : public AxWorld {
@@ -239,7 +239,7 @@ TEST_F(PageRequests, QueuedRequestsAreAnsweredInOrder) {
   addBrowser(10, {"https://ten/"});
   OutputCapture capture;
   for (std::int64_t id = 1; id <= 20; ++id) submitPageRequest({id, {10}});
-  sim::loop::waitForQueues();
+  loop::threads::waitForQueues();
   const auto lines = capture.lines();
   ASSERT_EQ(lines.size(), 20u);
   for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -250,9 +250,9 @@ TEST_F(PageRequests, QueuedRequestsAreAnsweredInOrder) {
 }
 
 TEST_F(PageRequests, PidsOfBundleIdsInThePlatformsOrderWithoutDeDuplication) {
-  sim::apps::set({{11, activationPolicyRegular, "com.example.browser", "Browser"},
-                  {12, activationPolicyRegular, "com.example.other", "Other"},
-                  {13, activationPolicyRegular, "com.example.browser", "Browser"}});
+  sim::apps::set({{11, platform::activationPolicyRegular, "com.example.browser", "Browser"},
+                  {12, platform::activationPolicyRegular, "com.example.other", "Other"},
+                  {13, platform::activationPolicyRegular, "com.example.browser", "Browser"}});
   EXPECT_EQ(pidsOfBundleIds({"com.example.browser", "com.example.other"}),
             (std::vector<pid_t>{11, 13, 12}));
   EXPECT_EQ(pidsOfBundleIds({"com.example.other", "com.example.missing", "com.example.other"}),

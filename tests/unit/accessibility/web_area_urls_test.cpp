@@ -1,6 +1,6 @@
 #include "agent/accessibility/web_area_urls.h"
 
-#include "agent/cf_ref.h"
+#include "platform/cf_ref.h"
 #include "support/live_objects.h"
 #include "unit/accessibility/ax_world.h"
 
@@ -26,7 +26,7 @@ class WebAreaWalk : public AxWorld {
   static Urls walk(sim::ax::Application app) {
     app.pid = testPid;
     sim::ax::setApplication(std::move(app));
-    const auto element = CFRef<AXUIElementRef>::adopt(AXUIElementCreateApplication(testPid));
+    const auto element = adoptCF(AXUIElementCreateApplication(testPid));
     return webAreaUrls(element.get());
   }
 
@@ -247,7 +247,7 @@ TEST_F(WebAreaWalk, EveryCallStartsFromScratch) {
   sim::ax::Application app;
   app.windows = {element("AXWindow", {webArea("https://one/")})};
   EXPECT_EQ(walk(app), Urls{"https://one/"});
-  const auto element = CFRef<AXUIElementRef>::adopt(AXUIElementCreateApplication(testPid));
+  const auto element = adoptCF(AXUIElementCreateApplication(testPid));
   EXPECT_EQ(webAreaUrls(element.get()), Urls{"https://one/"});
 }
 

@@ -6,7 +6,7 @@
 #include "agent/globals.h"
 #include "sim/apps.h"
 #include "sim/audio.h"
-#include "sim/loop_control.h"
+#include "platform/threads/loop_threads.h"
 #include "sim/os_version.h"
 #include "sim/processes.h"
 #include "sim/trace.h"
@@ -71,13 +71,13 @@ class AudioWorld : public ::testing::Test {
   // The events that one timer tick of the monitor writes.
   static std::vector<nlohmann::json> tick() {
     OutputCapture capture;
-    sim::loop::advance(pollInterval);
+    loop::threads::advance(pollInterval);
     return parsedLines(capture);
   }
 
  private:
   static void resetWorld() {
-    sim::loop::useManualClock();
+    loop::threads::useManualClock();
     sim::audio::reset();
     sim::apps::reset();
     sim::processes::reset();

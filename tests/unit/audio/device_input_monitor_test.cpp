@@ -86,8 +86,8 @@ TEST_F(DeviceInputMonitorTest, StartPollsAtOnceAndThenOncePerInterval) {
   const auto monitor = std::make_shared<DeviceInputMonitor>();
   DeviceInputMonitor::start(monitor);
   EXPECT_EQ(sim::audio::reads(property::defaultInputDevice), 1);
-  EXPECT_DOUBLE_EQ(sim::loop::timerInterval(), pollInterval);
-  sim::loop::advance(pollInterval * 2);
+  EXPECT_DOUBLE_EQ(loop::threads::timerInterval(), pollInterval);
+  loop::threads::advance(pollInterval * 2);
   EXPECT_EQ(sim::audio::reads(property::defaultInputDevice), 3);
 }
 

@@ -22,7 +22,7 @@ TEST_F(ParentPidTest, AnswersOnlyParentsThatCanOwnSomething) {
 }
 
 App regular(pid_t pid, const char* bundleId, const char* name) {
-  return App{pid, activationPolicyRegular, std::string(bundleId), std::string(name)};
+  return App{pid, platform::activationPolicyRegular, std::string(bundleId), std::string(name)};
 }
 
 struct AttributionCase {
@@ -59,19 +59,19 @@ const AttributionCase attributionCases[] = {
      ExpectedApp{702, "com.example.terminal", "Terminal"}},
     {"AccessoryIsPassedOver",
      {{600, 701}, {701, 1}},
-     {App{600, activationPolicyAccessory, std::string("com.example.menu"), std::string("Menu")},
+     {App{600, platform::activationPolicyAccessory, std::string("com.example.menu"), std::string("Menu")},
       regular(701, "com.example.parent", "Parent")},
      600,
      ExpectedApp{701, "com.example.parent", "Parent"}},
     {"BundlelessApplicationIsPassedOver",
      {{600, 701}, {701, 1}},
-     {App{600, activationPolicyRegular, std::nullopt, std::string("Loose")},
+     {App{600, platform::activationPolicyRegular, std::nullopt, std::string("Loose")},
       regular(701, "com.example.parent", "Parent")},
      600,
      ExpectedApp{701, "com.example.parent", "Parent"}},
     {"NamelessApplicationKeepsItsBundleId",
      {{600, 1}},
-     {App{600, activationPolicyRegular, std::string("com.example.quiet"), std::nullopt}},
+     {App{600, platform::activationPolicyRegular, std::string("com.example.quiet"), std::nullopt}},
      600,
      ExpectedApp{600, "com.example.quiet", std::nullopt}},
     // Even a regular application registered under pid 1 or 0 is never reached
@@ -115,7 +115,7 @@ const AttributionCase attributionCases[] = {
      {}},
     {"ResponsibleThatIsNoApplicationFallsThrough",
      {{600, 701, 500}, {701, 1}, {500, 1}},
-     {App{500, activationPolicyAccessory, std::string("com.example.helper"), std::nullopt},
+     {App{500, platform::activationPolicyAccessory, std::string("com.example.helper"), std::nullopt},
       regular(701, "com.example.parent", "Parent")},
      600,
      ExpectedApp{701, "com.example.parent", "Parent"}},

@@ -17,7 +17,7 @@ const ExpectedApp recorder{501, "com.example.recorder", "Recorder"};
 
 void populate() {
   sim::processes::set({{501, 1, std::nullopt}, {502, 501, 501}, {503, 501, 501}, {777, 1}});
-  sim::apps::set({{501, activationPolicyRegular, recorder.bundleId, recorder.name}});
+  sim::apps::set({{501, platform::activationPolicyRegular, recorder.bundleId, recorder.name}});
 }
 
 // What the audio system lists at one poll, and what that poll must write.
@@ -125,11 +125,11 @@ TEST_F(ProcessInputMonitorTest, StartPollsAtOnceAndThenOncePerInterval) {
   const auto monitor = std::make_shared<ProcessInputMonitor>();
   ProcessInputMonitor::start(monitor);
   EXPECT_EQ(sim::audio::polls(), 1);
-  EXPECT_TRUE(sim::loop::timerScheduled());
-  EXPECT_DOUBLE_EQ(sim::loop::timerInterval(), pollInterval);
-  sim::loop::advance(pollInterval * 0.5);
+  EXPECT_TRUE(loop::threads::timerScheduled());
+  EXPECT_DOUBLE_EQ(loop::threads::timerInterval(), pollInterval);
+  loop::threads::advance(pollInterval * 0.5);
   EXPECT_EQ(sim::audio::polls(), 1);
-  sim::loop::advance(pollInterval * 3);
+  loop::threads::advance(pollInterval * 3);
   EXPECT_EQ(sim::audio::polls(), 4);
 }
 
@@ -179,7 +179,7 @@ TEST_F(ProcessInputMonitorTest, EachReportAsksForTheOwnerAfresh) {
   ProcessInputMonitor::start(monitor);
   sim::audio::setRunningInput(10, 1u);
   EXPECT_EQ(tick(), std::vector{micJson(true, 502)});
-  sim::apps::add({501, activationPolicyRegular, recorder.bundleId, recorder.name});
+  sim::apps::add({501, platform::activationPolicyRegular, recorder.bundleId, recorder.name});
   sim::audio::setRunningInput(10, 0u);
   EXPECT_EQ(tick(), std::vector{micJson(false, 502, recorder)});
 }

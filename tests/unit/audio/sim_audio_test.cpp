@@ -38,17 +38,17 @@ TEST_F(SimAudioTest, EachPollLeavesOneTraceEntry) {
   {
     const auto monitor = std::make_shared<ProcessInputMonitor>();
     ProcessInputMonitor::start(monitor);
-    sim::loop::advance(pollInterval * 2);
+    loop::threads::advance(pollInterval * 2);
   }
   EXPECT_EQ(sim::trace::take(),
             std::vector<std::string>(3, R"({"event":"poll","monitor":"process"})"));
 
-  sim::loop::useManualClock();
+  loop::threads::useManualClock();
   sim::audio::setDefaultInputDevice(40);
   sim::audio::setDevice({40, 1u});
   const auto monitor = std::make_shared<DeviceInputMonitor>();
   DeviceInputMonitor::start(monitor);
-  sim::loop::advance(pollInterval);
+  loop::threads::advance(pollInterval);
   EXPECT_EQ(sim::trace::take(),
             std::vector<std::string>(2, R"({"event":"poll","monitor":"device"})"));
   EXPECT_EQ(sim::audio::polls(), 5);

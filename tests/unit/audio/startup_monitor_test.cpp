@@ -15,7 +15,7 @@ namespace {
 
 struct StartupCase {
   const char* name;
-  OsVersion version;
+  platform::OsVersion version;
   bool perProcess;
   const char* monitor;
 };
@@ -52,7 +52,7 @@ TEST_P(StartupMonitor, ReadyCarriesTheChoiceAndComesFirst) {
     dup2(out[1], STDOUT_FILENO);
     close(out[0]);
     close(out[1]);
-    sim::loop::useRealClock();
+    loop::threads::useRealClock();
     sim::trace::toFile(tracePath);
     agentMain();
     _exit(3);

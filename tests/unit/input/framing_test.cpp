@@ -6,10 +6,10 @@
 
 #include "agent/globals.h"
 #include "agent/input.h"
-#include "agent/loop.h"
+#include "platform/loop.h"
 #include "sim/accessibility.h"
 #include "sim/apps.h"
-#include "sim/loop_control.h"
+#include "platform/threads/loop_threads.h"
 #include "support/live_objects.h"
 #include "support/output_capture.h"
 
@@ -25,12 +25,12 @@ class Framing : public ::testing::Test {
   void SetUp() override {
     sim::ax::reset();
     sim::apps::reset();
-    sim::loop::useManualClock();
+    loop::threads::useManualClock();
     buffered.clear();
     if (pageReads == nullptr) pageReads = loop::createSerialQueue(pageReadsLabel);
   }
   void TearDown() override {
-    sim::loop::waitForQueues();
+    loop::threads::waitForQueues();
     buffered.clear();
     sim::ax::reset();
     sim::apps::reset();
@@ -40,7 +40,7 @@ class Framing : public ::testing::Test {
   static Replies feed(const std::vector<std::string>& chunks) {
     OutputCapture capture;
     for (const std::string& chunk : chunks) takeLines(chunk);
-    sim::loop::waitForQueues();
+    loop::threads::waitForQueues();
     return capture.lines();
   }
 
@@ -61,11 +61,11 @@ TEST_F(Framing, ACommandSplitOverChunksIsHandledOnceItsLineFeedArrives) {
   takeLines(line.substr(0, 5));
   takeLines(line.substr(5, 10));
   takeLines(line.substr(15));
-  sim::loop::waitForQueues();
+  loop::threads::waitForQueues();
   EXPECT_EQ(sim::ax::trustChecks(), 0) << "handled before its line feed";
   EXPECT_EQ(buffered, line);
   takeLines("\n");
-  sim::loop::waitForQueues();
+  loop::threads::waitForQueues();
   EXPECT_EQ(capture.lines(), Replies{reply(7)});
   EXPECT_EQ(buffered, "");
 }
@@ -117,7 +117,7 @@ TEST_F(Framing, IllFormedUtf8InsideAStringIsRepairedNotRejected) {
   sim::ax::setTrusted(true);
   // The bundle identifier as repaired: each maximal ill-formed subpart of
   // "\xE2\x82" and "\xFF" becomes one U+FFFD.
-  sim::apps::set({{61, activationPolicyRegular, "com.ex" + fffd + "am" + fffd + "ple", "App"}});
+  sim::apps::set({{61, platform::activationPolicyRegular, "com.ex" + fffd + "am" + fffd + "ple", "App"}});
   sim::ax::Application app;
   app.pid = 61;
   app.manualAccessibility.read = sim::ax::answer(sim::ax::Value::ofBoolean(true));

@@ -6,10 +6,10 @@
 
 #include "agent/globals.h"
 #include "agent/input.h"
-#include "agent/loop.h"
+#include "platform/loop.h"
 #include "sim/accessibility.h"
 #include "sim/apps.h"
-#include "sim/loop_control.h"
+#include "platform/threads/loop_threads.h"
 #include "support/live_objects.h"
 #include "support/output_capture.h"
 
@@ -20,7 +20,7 @@ class Handle : public ::testing::Test {
   void SetUp() override {
     sim::ax::reset();
     sim::apps::reset();
-    sim::loop::useManualClock();
+    loop::threads::useManualClock();
     if (pageReads == nullptr) pageReads = loop::createSerialQueue(pageReadsLabel);
     sim::ax::setTrusted(true);
     // Each application shows one page named after its pid.
@@ -31,12 +31,12 @@ class Handle : public ::testing::Test {
       app.windows = {sim::ax::webArea("https://pid/" + std::to_string(pid))};
       sim::ax::setApplication(app);
     }
-    sim::apps::set({{601, activationPolicyRegular, "com.example.browser", "Browser"},
-                    {700, activationPolicyRegular, "com.example.other", "Other"},
-                    {602, activationPolicyRegular, "com.example.browser", "Browser"}});
+    sim::apps::set({{601, platform::activationPolicyRegular, "com.example.browser", "Browser"},
+                    {700, platform::activationPolicyRegular, "com.example.other", "Other"},
+                    {602, platform::activationPolicyRegular, "com.example.browser", "Browser"}});
   }
   void TearDown() override {
-    sim::loop::waitForQueues();
+    loop::threads::waitForQueues();
     sim::ax::reset();
     sim::apps::reset();
   }
@@ -45,7 +45,7 @@ class Handle : public ::testing::Test {
   static std::optional<std::vector<std::string>> urlsFor(const std::string& line) {
     OutputCapture capture;
     handle(line);
-    sim::loop::waitForQueues();
+    loop::threads::waitForQueues();
     const auto lines = capture.lines();
     if (lines.empty()) return std::nullopt;
     EXPECT_EQ(lines.size(), 1u);

@@ -1,8 +1,8 @@
 // Stand-in for CoreAudio's hardware object model on builds without it.
 //
 // Declares the two property reads the agent makes, with the platform's names,
-// types and calling conventions. The objects behind them live in sim/audio.cpp
-// and are controlled through sim/audio.h.
+// types and calling conventions. The backend defines them (the simulated Mac:
+// sim/audio.cpp).
 //
 // Only what the oldest supported SDK declares is here: the process-object
 // properties are missing from it, so the agent spells them as four-character

@@ -9,6 +9,8 @@
 
 #include <sys/types.h>
 
+namespace platform {
+
 // Activation policies as the platform numbers them.
 inline constexpr std::int64_t activationPolicyRegular = 0;
 inline constexpr std::int64_t activationPolicyAccessory = 1;
@@ -26,3 +28,5 @@ std::optional<RunningApplication> runningApplication(pid_t pid);
 // The process ids of the running applications with this bundle identifier, in
 // the platform's order.
 std::vector<pid_t> runningApplicationPids(std::string_view bundleIdentifier);
+
+}  // namespace platform

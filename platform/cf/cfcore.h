@@ -1,7 +1,8 @@
-// The simulated Mac's object model behind the stand-in CoreFoundation header.
+// The CF core: the object model behind the stand-in CoreFoundation header,
+// shared by every backend that is not Apple.
 //
 // Every object handed out through a CoreFoundation-style reference is a
-// sim::cf::Object. Objects are reference counted for real; while alive they are
+// cfcore::Object. Objects are reference counted for real; while alive they are
 // registered, so a release or retain of an object that is no longer alive stops
 // the program with a message instead of corrupting memory, and tests can read
 // how many objects are alive to prove that a piece of code released everything
@@ -16,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-namespace sim::cf {
+namespace cfcore {
 
 class Object {
  public:
@@ -39,7 +40,7 @@ class Object {
   std::atomic<long> refs_{1};
 };
 
-// Registers a new object kind (the stand-in Accessibility elements are one)
+// Registers a new object kind (a backend's Accessibility elements are one)
 // and answers its type id.
 CFTypeID registerType(const char* name);
 const char* typeName(CFTypeID type);
@@ -53,7 +54,7 @@ std::string describeLiveObjects();
 // reference names no live object. `what` names the calling operation.
 Object* checked(CFTypeRef ref, const char* what);
 
-// Typed access for other parts of the simulated Mac. The reference must be
+// Typed access for backends. The reference must be
 // alive and of the kind asked for, or the program stops with a message.
 std::string_view stringValue(CFStringRef ref);
 CFStringRef makeString(std::string_view utf8);  // +1
@@ -62,4 +63,4 @@ CFNumberRef makeInt(std::int64_t value);        // +1
 CFNumberRef makeDouble(double value);           // +1
 CFArrayRef makeArray(const std::vector<CFTypeRef>& items);  // +1, retains each item
 
-}  // namespace sim::cf
+}  // namespace cfcore

@@ -3,8 +3,7 @@
 // Declares the one query the agent makes, the process-table record by pid, with
 // the platform's names and the record's real size and parent-pid offset, so
 // code that reads the field by name reads the same bytes as on the platform.
-// The table behind it lives in sim/processes.cpp, controlled through
-// sim/processes.h.
+// The backend defines it (the simulated Mac: sim/processes.cpp).
 #pragma once
 
 #include <stddef.h>

@@ -1,6 +1,20 @@
-#include "agent/accessibility/text.h"
+// Text across the CoreFoundation boundary: the same few calls on every
+// platform, so they live here, inline, rather than in each backend.
+#pragma once
 
-std::optional<std::string> utf8Text(CFStringRef string) {
+#include <CoreFoundation/CoreFoundation.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/cf_ref.h"
+
+namespace platform {
+
+// The string as UTF-8; nothing when it holds what UTF-8 cannot carry (a lone
+// surrogate), since half a string would be a different string.
+inline std::optional<std::string> utf8Text(CFStringRef string) {
   const CFIndex length = CFStringGetLength(string);
   const CFRange all = CFRangeMake(0, length);
   CFIndex size = 0;
@@ -17,8 +31,12 @@ std::optional<std::string> utf8Text(CFStringRef string) {
   return text;
 }
 
-CFRef<CFStringRef> platformString(std::string_view utf8) {
-  return CFRef<CFStringRef>::adopt(
+// A new platform string for the UTF-8 text; empty when the text is not UTF-8.
+inline CFRef<CFStringRef> platformString(std::string_view utf8) {
+  return adoptCF(
       CFStringCreateWithBytes(kCFAllocatorDefault, reinterpret_cast<const UInt8*>(utf8.data()),
                               static_cast<CFIndex>(utf8.size()), kCFStringEncodingUTF8, false));
 }
+
+}  // namespace platform
+

@@ -1,6 +1,8 @@
 // The running operating system's version.
 #pragma once
 
+namespace platform {
+
 struct OsVersion {
   long major = 0;
   long minor = 0;
@@ -9,3 +11,5 @@ struct OsVersion {
 
 // Whether the running system is this version or a later one.
 bool operatingSystemIsAtLeast(OsVersion version);
+
+}  // namespace platform

@@ -1,9 +1,9 @@
 // The run loop and queues on plain threads, for builds without libdispatch and
 // CFRunLoop. The main queue and the timer run on whichever thread calls
 // loop::runMain() (or, on the manual clock, runPending()/advance()).
-#include "agent/loop.h"
-#include "sim/loop_control.h"
-#include "sim/trace.h"
+#include "platform/threads/loop_threads.h"
+
+#include "platform/loop.h"
 
 #include <atomic>
 #include <cerrno>
@@ -60,13 +60,15 @@ struct Queues {
   std::vector<loop::SerialQueue*> all;
 };
 
+std::atomic<loop::threads::WaitObserver> waitObserver{nullptr};
+
 Queues& queues() {
   static Queues* instance = new Queues;
   return *instance;
 }
 
 [[noreturn]] void fail(const char* why) {
-  std::fprintf(stderr, "simulated run loop: %s\n", why);
+  std::fprintf(stderr, "threaded run loop: %s\n", why);
   std::abort();
 }
 
@@ -257,11 +259,7 @@ void sleepFor(double seconds) {
   MainLoop& m = mainLoop();
   m.waits.fetch_add(1);
   m.sleptMicros.fetch_add(static_cast<long long>(seconds * 1e6 + 0.5));
-  if (sim::trace::active()) {
-    char json[64];
-    std::snprintf(json, sizeof json, "{\"event\":\"wait\",\"seconds\":%g}", seconds);
-    sim::trace::record(json);
-  }
+  if (auto observer = waitObserver.load(std::memory_order_acquire)) observer(seconds);
   bool manual;
   double speed;
   {
@@ -275,7 +273,7 @@ void sleepFor(double seconds) {
 
 }  // namespace loop
 
-namespace sim::loop {
+namespace loop::threads {
 
 void useRealClock(double speed) {
   if (!(speed > 0)) fail("the speed must be positive");
@@ -367,6 +365,8 @@ double timerInterval() {
   return m.timer ? m.timer->interval : 0;
 }
 
+void observeWaits(WaitObserver observer) { waitObserver.store(observer, std::memory_order_release); }
+
 void waitForQueues() {
   std::vector<::loop::SerialQueue*> all;
   {
@@ -377,4 +377,4 @@ void waitForQueues() {
   for (auto* queue : all) queue->waitUntilIdle();
 }
 
-}  // namespace sim::loop
+}  // namespace loop::threads

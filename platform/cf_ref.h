@@ -4,6 +4,7 @@
 // Create or Copy function) or retains a borrowed one (a Get result, an item of
 // an array), and releases it exactly once when it is reset or goes away. Moving
 // hands the reference on; copying is not offered, so no path can release twice.
+// adoptCF and retainCF make one with the type taken from the argument.
 #pragma once
 
 #include <CoreFoundation/CoreFoundation.h>
@@ -27,9 +28,9 @@ class CFRef {
   ~CFRef() { reset(); }
 
   // Takes over a reference the caller owns (+1); null stays empty.
-  static CFRef adopt(T ref) noexcept { return CFRef(ref); }
+  [[nodiscard]] static CFRef adopt(T ref) noexcept { return CFRef(ref); }
   // Holds a reference of its own to a borrowed object; null stays empty.
-  static CFRef retain(T ref) noexcept {
+  [[nodiscard]] static CFRef retain(T ref) noexcept {
     if (ref != nullptr) CFRetain(ref);
     return CFRef(ref);
   }
@@ -52,3 +53,15 @@ class CFRef {
   explicit CFRef(T ref) noexcept : ref_(ref) {}
   T ref_ = nullptr;
 };
+
+// Takes over a reference the caller owns (the result of a Create or Copy function).
+template <typename T>
+[[nodiscard]] CFRef<T> adoptCF(T ref) noexcept {
+  return CFRef<T>::adopt(ref);
+}
+
+// Holds a reference of its own to a borrowed object (a Get result, an array item).
+template <typename T>
+[[nodiscard]] CFRef<T> retainCF(T ref) noexcept {
+  return CFRef<T>::retain(ref);
+}

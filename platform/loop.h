@@ -1,7 +1,8 @@
 // The agent's run loop and queues, behind one small interface.
 //
 // On Apple these are libdispatch and the main CFRunLoop (loop_darwin.cpp);
-// elsewhere plain threads stand in, with a manual clock for tests (sim/).
+// elsewhere plain threads stand in, with a manual clock for tests
+// (platform/threads/).
 // What the agent relies on:
 // - tasks posted to the main queue run on the main thread, one at a time, in
 //   posting order, between timer ticks, and only once runMain() runs;

@@ -1,7 +1,7 @@
 // The run loop and queues on Apple: libdispatch for the queues, the main
 // CFRunLoop for the timer and, through the main dispatch queue it services,
 // the posted tasks, and a thread of its own for reading standard input.
-#include "agent/loop.h"
+#include "platform/loop.h"
 
 #include <CoreFoundation/CoreFoundation.h>
 #include <dispatch/dispatch.h>

@@ -1,10 +1,11 @@
 // Stand-in for the CoreFoundation framework on builds without it.
 //
-// Declares the part of CoreFoundation the agent and the simulated Mac use, with
-// the platform's names, types and calling conventions, so the agent's sources
-// compile unchanged against either. The objects behind these calls live in
-// sim/cf.cpp: they are reference counted for real and counted while alive, so a
-// test can prove that nothing leaked and nothing was released twice.
+// Declares the part of CoreFoundation the agent and its backends use, with the
+// platform's names, types and calling conventions, so the agent's sources
+// compile unchanged against either. The objects behind these calls are the CF
+// core's (platform/cf/cfcore.h): they are reference counted for real and
+// counted while alive, so a test can prove that nothing leaked and nothing was
+// released twice.
 #pragma once
 
 #include <stddef.h>
@@ -106,8 +107,8 @@ CFComparisonResult CFStringCompare(CFStringRef theString1, CFStringRef theString
                                    CFStringCompareFlags compareOptions);
 
 // Constant strings: immortal, never counted, retain and release do nothing.
-CFStringRef __tondrelSimConstantString(const char* cStr);
-#define CFSTR(cStr) __tondrelSimConstantString("" cStr "")
+CFStringRef tondrelConstantString(const char* cStr);
+#define CFSTR(cStr) tondrelConstantString("" cStr "")
 
 // --- Numbers and booleans ----------------------------------------------------
 
@@ -159,7 +160,7 @@ typedef struct {
   CFArrayEqualCallBack equal;
 } CFArrayCallBacks;
 
-// The simulated arrays always hold CoreFoundation objects and retain them.
+// These arrays always hold CoreFoundation objects and retain them.
 extern const CFArrayCallBacks kCFTypeArrayCallBacks;
 
 CFTypeID CFArrayGetTypeID(void);
@@ -174,7 +175,7 @@ const void* CFArrayGetValueAtIndex(CFArrayRef theArray, CFIndex idx);
 // --- URLs --------------------------------------------------------------------
 
 CFTypeID CFURLGetTypeID(void);
-// The simulated URLs are absolute: a base URL is not supported.
+// These URLs are absolute: a base URL is not supported.
 CFURLRef CFURLCreateWithString(CFAllocatorRef allocator, CFStringRef URLString,
                                CFURLRef baseURL);
 CFStringRef CFURLGetString(CFURLRef anURL);

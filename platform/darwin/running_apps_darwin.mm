@@ -1,4 +1,4 @@
-#include "agent/platform/running_apps.h"
+#include "platform/running_apps.h"
 
 #import <AppKit/AppKit.h>
 
@@ -13,7 +13,7 @@ std::optional<std::string> text(NSString* string) {
 
 }  // namespace
 
-std::optional<RunningApplication> runningApplication(pid_t pid) {
+std::optional<platform::RunningApplication> platform::runningApplication(pid_t pid) {
   // Neither the main run loop nor the dispatch threads drain a pool for us.
   @autoreleasepool {
     NSRunningApplication* app =
@@ -27,7 +27,7 @@ std::optional<RunningApplication> runningApplication(pid_t pid) {
   }
 }
 
-std::vector<pid_t> runningApplicationPids(std::string_view bundleIdentifier) {
+std::vector<pid_t> platform::runningApplicationPids(std::string_view bundleIdentifier) {
   @autoreleasepool {
     std::vector<pid_t> pids;
     NSString* identifier = [[NSString alloc] initWithBytes:bundleIdentifier.data()

@@ -5,7 +5,7 @@
 // tests, on which nothing happens until the test moves time on.
 #pragma once
 
-namespace sim::loop {
+namespace loop::threads {
 
 // Real time, sped up by `speed` (> 0). runMain() then drives everything.
 void useRealClock(double speed = 1.0);
@@ -36,7 +36,12 @@ long waitCount();
 bool timerScheduled();
 double timerInterval();
 
+// Called on the waiting thread for every wait requested through sleepFor,
+// before it waits; nullptr stops. A trace of the waits hangs here.
+using WaitObserver = void (*)(double seconds);
+void observeWaits(WaitObserver observer);
+
 // Blocks until every serial queue has run everything submitted to it.
 void waitForQueues();
 
-}  // namespace sim::loop
+}  // namespace loop::threads

@@ -1,6 +1,6 @@
-// The simulated CoreFoundation: strings, numbers, booleans, arrays and URLs
+// The CoreFoundation core for builds without the framework: strings, numbers, booleans, arrays and URLs
 // with real reference counting and a registry of live objects.
-#include "sim/cf_objects.h"
+#include "platform/cf/cfcore.h"
 
 #include <chrono>
 #include <cmath>
@@ -13,11 +13,11 @@
 #include <unordered_map>
 #include <unordered_set>
 
-namespace sim::cf {
+namespace cfcore {
 namespace {
 
 [[noreturn]] void fail(const char* what, const char* why, CFTypeRef ref) {
-  std::fprintf(stderr, "simulated CoreFoundation: %s: %s (%p)\n", what, why, ref);
+  std::fprintf(stderr, "CoreFoundation core: %s: %s (%p)\n", what, why, ref);
   std::fflush(stderr);
   std::abort();
 }
@@ -356,9 +356,9 @@ CFArrayRef makeArray(const std::vector<CFTypeRef>& items) {
   return static_cast<CFArrayRef>(array->ref());
 }
 
-}  // namespace sim::cf
+}  // namespace cfcore
 
-using namespace sim::cf;
+using namespace cfcore;
 
 extern "C" {
 
@@ -432,7 +432,7 @@ CFStringRef CFStringCreateWithBytes(CFAllocatorRef, const UInt8* bytes, CFIndex 
       if (static_cast<unsigned char>(c) > 0x7F) return nullptr;
     }
   } else if (encoding != kCFStringEncodingUTF8) {
-    fail("CFStringCreateWithBytes", "only UTF-8 and ASCII are simulated", nullptr);
+    fail("CFStringCreateWithBytes", "only UTF-8 and ASCII are supported", nullptr);
   }
   return newString(view);
 }
@@ -531,7 +531,7 @@ CFIndex CFStringGetBytes(CFStringRef theString, CFRange range, CFStringEncoding 
 CFComparisonResult CFStringCompare(CFStringRef theString1, CFStringRef theString2,
                                    CFStringCompareFlags compareOptions) {
   if (compareOptions != 0) {
-    fail("CFStringCompare", "only the literal comparison is simulated", theString1);
+    fail("CFStringCompare", "only the literal comparison is supported", theString1);
   }
   const std::u16string& a = as<String>(theString1, stringType, "CFStringCompare")->utf16();
   const std::u16string& b = as<String>(theString2, stringType, "CFStringCompare")->utf16();
@@ -539,7 +539,7 @@ CFComparisonResult CFStringCompare(CFStringRef theString1, CFStringRef theString
   return c < 0 ? kCFCompareLessThan : c > 0 ? kCFCompareGreaterThan : kCFCompareEqualTo;
 }
 
-CFStringRef __tondrelSimConstantString(const char* cStr) {
+CFStringRef tondrelConstantString(const char* cStr) {
   static std::mutex* lock = new std::mutex;
   static auto* interned = new std::unordered_map<std::string, String*>;
   std::lock_guard<std::mutex> guard(*lock);
@@ -639,8 +639,8 @@ Boolean CFNumberGetValue(CFNumberRef number, CFNumberType theType, void* valuePt
 }
 
 static const Object* booleanObject(bool value) {
-  static auto* yes = new sim::cf::BooleanObject(true);
-  static auto* no = new sim::cf::BooleanObject(false);
+  static auto* yes = new cfcore::BooleanObject(true);
+  static auto* no = new cfcore::BooleanObject(false);
   return value ? yes : no;
 }
 
@@ -648,7 +648,7 @@ const CFBooleanRef kCFBooleanTrue = static_cast<CFBooleanRef>(booleanObject(true
 const CFBooleanRef kCFBooleanFalse = static_cast<CFBooleanRef>(booleanObject(false)->ref());
 
 Boolean CFBooleanGetValue(CFBooleanRef boolean) {
-  return as<sim::cf::BooleanObject>(boolean, booleanType, "CFBooleanGetValue")->value();
+  return as<cfcore::BooleanObject>(boolean, booleanType, "CFBooleanGetValue")->value();
 }
 
 const CFArrayCallBacks kCFTypeArrayCallBacks = {0, nullptr, nullptr, nullptr, nullptr};
@@ -663,7 +663,7 @@ CFArrayRef CFArrayCreate(CFAllocatorRef allocator, const void** values, CFIndex 
 CFMutableArrayRef CFArrayCreateMutable(CFAllocatorRef, CFIndex,
                                        const CFArrayCallBacks* callBacks) {
   if (callBacks != nullptr && callBacks != &kCFTypeArrayCallBacks) {
-    fail("CFArrayCreate", "only kCFTypeArrayCallBacks or NULL callbacks are simulated",
+    fail("CFArrayCreate", "only kCFTypeArrayCallBacks or NULL callbacks are supported",
          nullptr);
   }
   auto* array = new Array(callBacks != nullptr);
@@ -688,7 +688,7 @@ const void* CFArrayGetValueAtIndex(CFArrayRef theArray, CFIndex idx) {
 
 CFURLRef CFURLCreateWithString(CFAllocatorRef, CFStringRef URLString, CFURLRef baseURL) {
   if (baseURL != nullptr) {
-    fail("CFURLCreateWithString", "relative URLs are not simulated", baseURL);
+    fail("CFURLCreateWithString", "relative URLs are not supported", baseURL);
   }
   if (URLString == nullptr) return nullptr;
   std::string_view text = stringValue(URLString);

@@ -1,9 +1,10 @@
 // Stand-in for the ApplicationServices framework on builds without it.
 //
 // Declares the Accessibility calls the agent makes, with the platform's names,
-// types and result codes. Elements are simulated CoreFoundation objects
-// (sim/accessibility_objects.h), reference counted and counted while alive like
-// every other; what they answer is set up through sim/accessibility.h.
+// types and result codes. The backend defines them; its elements are objects of
+// the CF core (platform/cf/cfcore.h) of a kind of its own, reference counted and
+// counted while alive like every other (the simulated Mac's:
+// sim/accessibility_objects.h).
 #pragma once
 
 #include <CoreFoundation/CoreFoundation.h>

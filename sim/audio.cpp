@@ -10,6 +10,8 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <unordered_map>
+#include <vector>
 
 namespace {
 
@@ -53,17 +55,30 @@ struct World {
   std::array<long, slots> reads{};
   std::array<UInt32, slots> lastReadSizes{};
 
-  sim::audio::Process* process(AudioObjectID id) {
-    for (auto& p : processes) {
-      if (p.id == id) return &p;
-    }
-    return nullptr;
+  // Where each id's entry is in its list (the first, should one be listed
+  // twice). A poll reads one or two properties of every listed object; were
+  // each read to search the list, a poll of 160,000 objects would take
+  // minutes. Kept up to date by every change to the lists.
+  std::unordered_map<AudioObjectID, std::size_t> processAt;
+  std::unordered_map<AudioObjectID, std::size_t> deviceAt;
+
+  sim::audio::Process* process(AudioObjectID id) { return entry(processes, processAt, id); }
+  sim::audio::Device* device(AudioObjectID id) { return entry(devices, deviceAt, id); }
+
+  template <typename Entry>
+  static Entry* entry(std::vector<Entry>& list,
+                      const std::unordered_map<AudioObjectID, std::size_t>& at,
+                      AudioObjectID id) {
+    const auto found = at.find(id);
+    return found == at.end() ? nullptr : &list[found->second];
   }
-  sim::audio::Device* device(AudioObjectID id) {
-    for (auto& d : devices) {
-      if (d.id == id) return &d;
-    }
-    return nullptr;
+
+  template <typename Entry>
+  static void index(const std::vector<Entry>& list,
+                    std::unordered_map<AudioObjectID, std::size_t>& at) {
+    at.clear();
+    at.reserve(list.size());
+    for (std::size_t i = 0; i < list.size(); ++i) at.emplace(list[i].id, i);
   }
   UInt32 listBytes() const {
     return static_cast<UInt32>(processes.size() * sizeof(AudioObjectID)) + listExtraBytes;
@@ -211,6 +226,7 @@ void setProcesses(std::vector<Process> processes) {
   World& w = world();
   std::lock_guard<std::mutex> guard(w.lock);
   w.processes = std::move(processes);
+  World::index(w.processes, w.processAt);
 }
 
 void addProcess(Process process) {
@@ -219,6 +235,7 @@ void addProcess(Process process) {
   if (Process* existing = w.process(process.id)) {
     *existing = process;
   } else {
+    w.processAt.emplace(process.id, w.processes.size());
     w.processes.push_back(process);
   }
 }
@@ -227,6 +244,7 @@ void removeProcess(AudioObjectID id) {
   World& w = world();
   std::lock_guard<std::mutex> guard(w.lock);
   std::erase_if(w.processes, [id](const Process& p) { return p.id == id; });
+  World::index(w.processes, w.processAt);
 }
 
 void setPid(AudioObjectID id, std::optional<pid_t> pid) {
@@ -265,6 +283,7 @@ void setDevice(Device device) {
   if (Device* existing = w.device(device.id)) {
     *existing = device;
   } else {
+    w.deviceAt.emplace(device.id, w.devices.size());
     w.devices.push_back(device);
   }
 }
@@ -273,6 +292,7 @@ void removeDevice(AudioObjectID id) {
   World& w = world();
   std::lock_guard<std::mutex> guard(w.lock);
   std::erase_if(w.devices, [id](const Device& d) { return d.id == id; });
+  World::index(w.devices, w.deviceAt);
 }
 
 void setDefaultInputDevice(std::optional<AudioObjectID> id) {
@@ -316,6 +336,8 @@ void reset() {
   std::lock_guard<std::mutex> guard(w.lock);
   w.processes.clear();
   w.devices.clear();
+  w.processAt.clear();
+  w.deviceAt.clear();
   w.defaultInputDevice = 0u;
   w.listFailure = ListFailure::none;
   w.listExtraBytes = 0;

@@ -5,6 +5,7 @@
 
 #include "platform/loop.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -72,9 +73,20 @@ Queues& queues() {
   std::abort();
 }
 
+// The longest the loop sleeps, or a wait sleeps, in one go. A tiny speed puts
+// a deadline centuries away, past what the clock's nanosecond count holds
+// (about 292 years), where the conversion would wrap into the past and the
+// loop spin; in steps of a day it simply never arrives.
+constexpr double longestSleep = 24 * 60 * 60;
+
 Clock::time_point realDeadline(const MainLoop& m, double clockSeconds) {
-  const double real = clockSeconds / m.speed;
-  return m.origin + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(real));
+  const Clock::time_point now = Clock::now();
+  const double ahead = clockSeconds / m.speed - std::chrono::duration<double>(now - m.origin).count();
+  // Also catches an infinite quotient (a speed of 1e-320).
+  if (!(ahead < longestSleep)) {
+    return now + std::chrono::seconds(static_cast<long>(longestSleep));
+  }
+  return now + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(ahead));
 }
 
 // Pops one task if there is one; false when the queue is empty.
@@ -268,7 +280,9 @@ void sleepFor(double seconds) {
     speed = m.speed;
   }
   if (manual || !(seconds > 0)) return;
-  std::this_thread::sleep_for(std::chrono::duration<double>(seconds / speed));
+  for (double left = seconds / speed; left > 0; left -= longestSleep) {
+    std::this_thread::sleep_for(std::chrono::duration<double>(std::min(left, longestSleep)));
+  }
 }
 
 }  // namespace loop

@@ -171,17 +171,23 @@ async function waitForPolls(file, count) {
   }
 }
 
-// Runs tondrel-sim to completion with nothing on its input; for refusals.
+// Runs tondrel-sim to completion with nothing on its input; for refusals. One
+// that has not ended when patience runs out is killed (and reported so by its
+// signal).
 function runSim(args) {
   return new Promise((resolve) => {
     const child = spawn(tondrelSim, args, { stdio: ['pipe', 'pipe', 'pipe'] });
+    const timer = setTimeout(() => child.kill('SIGKILL'), patience);
     let stdout = '';
     let stderr = '';
     child.stdout.setEncoding('utf8').on('data', (t) => { stdout += t; });
     child.stderr.setEncoding('utf8').on('data', (t) => { stderr += t; });
     child.stdin.on('error', () => {});
     child.stdin.end();
-    child.on('close', (code, signal) => resolve({ code, signal, stdout, stderr }));
+    child.on('close', (code, signal) => {
+      clearTimeout(timer);
+      resolve({ code, signal, stdout, stderr });
+    });
   });
 }
 

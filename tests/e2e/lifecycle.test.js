@@ -224,3 +224,16 @@ for (const { name, binary, args } of plainAndSim) {
     onlyRepliesTo(agent, [1, 2, 3]);
   });
 }
+
+test('tondrel-sim: speeds at both ends of the range still answer and end at end of input', async (t) => {
+  // The tiny ones put the next poll further away than the clock counts (about
+  // 292 years in nanoseconds); the huge ones make a poll due on every turn.
+  for (const speed of ['1e-11', '1e-300', '1e300', '1.7976931348623157e308']) {
+    const agent = Agent.sim(demo, { speed });
+    t.after(() => agent.kill());
+    await agent.ready();
+    agent.send({ cmd: 'page-urls', id: 1, bundleIds: [] });
+    await agent.reply(1);
+    assert.deepEqual(await agent.finish(), { code: 0, signal: null }, `--speed ${speed}`);
+  }
+});

@@ -6,6 +6,7 @@
 
 const { describe, test } = require('node:test');
 const assert = require('node:assert/strict');
+const { execFileSync } = require('node:child_process');
 const fs = require('node:fs');
 const path = require('node:path');
 const { examples, runSim, tempDir } = require('./agent');
@@ -42,6 +43,16 @@ const scenarios = [
     'at /accessibility/applications/0/windows/0/children/0/rol', 'unknown key; expected one of "role"'],
   ['a key given twice', '{"applications": [{"pid": 1, "pid": 2}]}', 'at /applications/0/pid',
     'key given twice'],
+  ['a key given twice, further down a list', '{"processes": [{"pid": 1}, {"pid": 2, "a/b": 1, "a/b": 1}]}',
+    'at /processes/1/a~1b', 'key given twice; expected each key once per object'],
+  ['a number beyond a double', '{"processes":[{"pid":1e400}]}', 'at /processes/0/pid',
+    'expected a number within the range of a double, found 1e400'],
+  ['a negative number beyond a double, in a list', '{"audio":{"timeline":[{"poll":2},{"poll":-1e309}]}}',
+    'at /audio/timeline/1/poll', 'expected a number within the range of a double, found -1e309'],
+  ['an integer of 10,000 digits, where anything goes', `{"description": ${'9'.repeat(10000)}}`,
+    'at /description', `expected a number within the range of a double, found ${'9'.repeat(60)}...`],
+  ['a number beyond a double as the whole file', '1e400', 'at the top level',
+    'expected a number within the range of a double'],
   ['a wrong type: boolean', { responsibleFunction: 'yes' }, 'at /responsibleFunction',
     'expected true or false, found "yes"'],
   ['a wrong type: string', { applications: [{ pid: 1 }, { pid: 2, name: 5 }] },
@@ -127,6 +138,37 @@ test('refused: a file that cannot be read', async () => {
     assert.equal(stdout, '');
     assert.match(stderr, new RegExp(`^tondrel-sim: ${file.replace(/[.*+?^${}()|[\]\\]/g, '\\$&')}: cannot read the scenario: [^\n]+\n$`));
   }
+});
+
+test('refused: paths that are not regular files, and files over 64 MiB', async () => {
+  const fifo = path.join(dir, 'fifo.json');
+  execFileSync('mkfifo', [fifo]);
+  // Sparse: neither takes space on the disk.
+  const limit = 64 * 1024 * 1024;
+  const big = path.join(dir, 'big.json');
+  const largest = path.join(dir, 'largest.json');
+  for (const [file, size] of [[big, limit + 1], [largest, limit]]) {
+    fs.writeFileSync(file, '');
+    fs.truncateSync(file, size);
+  }
+  const cases = [
+    // Opening a FIFO for reading waits for a writer unless told not to.
+    [fifo, 'cannot read the scenario: expected a regular file, found a FIFO'],
+    // Endless: reading would never stop.
+    ['/dev/zero', 'cannot read the scenario: expected a regular file, found a character device'],
+    ['/dev/urandom', 'cannot read the scenario: expected a regular file, found a character device'],
+    [dir, 'cannot read the scenario: expected a regular file, found a directory'],
+    [big, `cannot read the scenario: expected at most 64 MiB (${limit} bytes), found ${limit + 1} bytes`],
+    // At the limit it is read, and refused for what it holds.
+    [largest, 'invalid JSON at line 1, column 1'],
+  ];
+  await Promise.all(cases.map(async ([file, what]) => {
+    const { code, signal, stdout, stderr } = await runSim([file]);
+    assert.deepEqual({ code, signal }, { code: 2, signal: null }, `${file}: ${stderr}`);
+    assert.equal(stdout, '');
+    assert.match(stderr, /^tondrel-sim: [^\n]*\n$/, 'one line on standard error');
+    assert.ok(stderr.startsWith(`tondrel-sim: ${file}: ${what}`), stderr);
+  }));
 });
 
 const demo = path.join(examples, 'demo.json');

@@ -9,7 +9,7 @@ const { execFileSync } = require('node:child_process');
 const fs = require('node:fs');
 const path = require('node:path');
 const {
-  Agent, examples, readTrace, tempDir, tondrel, tondrelSim, waitForPolls, withPatience,
+  Agent, examples, readTrace, runSim, tempDir, tondrel, tondrelSim, waitForPolls, withPatience,
 } = require('./agent');
 
 const demo = path.join(examples, 'demo.json');
@@ -237,3 +237,35 @@ test('tondrel-sim: speeds at both ends of the range still answer and end at end 
     assert.deepEqual(await agent.finish(), { code: 0, signal: null }, `--speed ${speed}`);
   }
 });
+
+test('tondrel-sim: starts on 20,000 entries in every list, and still finds a key given twice in them',
+  async (t) => {
+    // Long lists, every kind at once, polled at speed: the load and each poll
+    // are linear in the entries (scripts/bench shows the load's growth; a
+    // sanitizer build is too slow to time anything by).
+    const count = 20000;
+    const list = (entry) => Array.from({ length: count }, (_, i) => entry(i + 2)).join(',');
+    const processes = list((pid) => `{"pid":${pid},"parent":1}`);
+    const applications = list((pid) => `{"pid":${pid},"bundleId":"org.example.app${pid}"}`);
+    const audioProcesses = list((id) => `{"id":${id},"pid":${id},"input":${id % 1000 === 0}}`);
+    const devices = list((id) => `{"id":${count + id},"running":false}`);
+    const scenario = (lastDevice) => `{"processes":[${processes}],"applications":[${applications}],` +
+      `"audio":{"processes":[${audioProcesses}],"devices":[${devices}${lastDevice}]}}`;
+    const dir = tempDir();
+    const large = path.join(dir, 'large.json');
+    fs.writeFileSync(large, scenario(''));
+    const twice = path.join(dir, 'twice.json');
+    fs.writeFileSync(twice, scenario(',{"id":1,"running":false,"id":2}'));
+
+    const agent = Agent.sim(large);
+    t.after(() => agent.kill());
+    await agent.ready();
+    agent.send({ cmd: 'page-urls', id: 1, bundleIds: ['org.example.app2000'] });
+    assert.deepEqual(await agent.reply(1), { event: 'page-urls', id: 1, trusted: false, urls: [] });
+    assert.deepEqual(await agent.finish(), { code: 0, signal: null });
+
+    const { code, stderr } = await runSim([twice]);
+    assert.equal(code, 2);
+    assert.equal(stderr, `tondrel-sim: ${twice}: at /audio/devices/${count}/id: ` +
+      'key given twice; expected each key once per object\n');
+  });

@@ -4,11 +4,11 @@
 
 #include <CoreFoundation/CoreFoundation.h>
 
-#include "sim/cf_objects.h"
+#include "platform/cf/cfcore.h"
 
 namespace platform::accessibility {
 
-namespace cf = ::sim::cf;
+namespace cf = ::cfcore;
 
 // The kind of the elements the Accessibility calls hand out.
 CFTypeID elementType();

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "agent/accessibility/web_area_urls.h"
-#include "agent/cf_ref.h"
+#include "platform/cf_ref.h"
 #include "agent/globals.h"
 
 namespace {

@@ -230,10 +230,10 @@ bool readCardinal(const Xlib& x, Display* display, Window window, Atom property,
 
 bool makeNonActivating(const Xlib& x, Display* display, Window window, bool waylandSession,
                        const Connection& connection) {
-  // A round trip first: a window id that names nothing fails here, before
-  // anything is written.
+  // A round trip first: a window id that names nothing fails here (the
+  // error comes instead of the reply), before anything is written.
   XWindowAttributes attributes;
-  if (x.getWindowAttributes(display, window, &attributes) == 0 || !connection.settled()) {
+  if (x.getWindowAttributes(display, window, &attributes) == 0 || requestFailed.load()) {
     return false;
   }
 

@@ -95,9 +95,22 @@ void pumpUntil(Client& c, Done done) {
   }
 }
 
+// The next event, waiting at most `timeoutMs`; false when none came.
+bool nextEvent(Client& c, XEvent& event, int timeoutMs) {
+  if (XPending(c.display) == 0) {
+    pollfd fd = {ConnectionNumber(c.display), POLLIN, 0};
+    if (poll(&fd, 1, timeoutMs) <= 0 || XPending(c.display) == 0) {
+      return false;
+    }
+  }
+  XNextEvent(c.display, &event);
+  return true;
+}
+
 // The window manager handles its events in order, so once it has answered a
 // frame extents request sent now, it has handled everything before it.
-void syncWithWindowManager(Client& c) {
+// Answers false if it did not answer within `timeoutMs`.
+bool askWindowManager(Client& c, int timeoutMs) {
   XDeleteProperty(c.display, c.probe, c.frameExtents);
   XEvent request;
   std::memset(&request, 0, sizeof request);
@@ -108,16 +121,20 @@ void syncWithWindowManager(Client& c) {
   XSendEvent(c.display, DefaultRootWindow(c.display), False,
              SubstructureRedirectMask | SubstructureNotifyMask, &request);
   XFlush(c.display);
-  bool answered = false;
-  while (!answered) {
-    XEvent event;
-    XNextEvent(c.display, &event);
+  XEvent event;
+  while (nextEvent(c, event, timeoutMs)) {
     if (event.type == PropertyNotify && event.xproperty.window == c.probe &&
         event.xproperty.atom == c.frameExtents && event.xproperty.state == PropertyNewValue) {
-      answered = true;
-    } else {
-      report(c, event);
+      return true;
     }
+    report(c, event);
+  }
+  return false;
+}
+
+void syncWithWindowManager(Client& c) {
+  while (!askWindowManager(c, 10000)) {
+    std::fprintf(stderr, "testwin: the window manager does not answer\n");
   }
 }
 
@@ -233,6 +250,15 @@ int main(int argc, char** argv) {
 
   c.probe = XCreateSimpleWindow(d, root, 0, 0, 1, 1, 0, 0, 0);
   XSelectInput(d, c.probe, PropertyChangeMask);
+  // A window manager announces itself before it handles events, and one
+  // that is still starting may drop requests made meanwhile (a window mapped
+  // then would never appear), so ask until it answers.
+  for (int tries = 0; !askWindowManager(c, 100); ++tries) {
+    if (tries == 100) {
+      std::fprintf(stderr, "testwin: no window manager answers\n");
+      return 1;
+    }
+  }
 
   std::string first = "window " + std::to_string(c.window);
   if (timeWindow != None) {

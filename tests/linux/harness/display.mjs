@@ -30,12 +30,28 @@ export async function startDisplay(session, { windowManager = true, size = '1280
 
   if (windowManager) {
     session.spawn('openbox', ['--sm-disable'], { name: 'openbox' });
-    // An EWMH window manager announces itself on the root window once it
-    // manages the screen.
+    // An EWMH window manager announces itself on the root window early in its
+    // start-up, before it handles requests: a window mapped in that gap may
+    // never be managed. So it is also asked to change the number of desktops,
+    // and back, which it does only from its event loop.
     await session.waitFor(async () => {
       const { code, stdout } = await session.run('xprop', ['-root', '_NET_SUPPORTING_WM_CHECK']);
       return code === 0 && /window id #/.test(stdout);
     }, { what: 'the window manager on ' + display });
+    const desktops = async () => {
+      const { code, stdout } = await session.run('xdotool', ['get_num_desktops']);
+      return code === 0 ? Number(stdout.trim()) : NaN;
+    };
+    const count = await session.waitFor(async () => {
+      const n = await desktops();
+      return n >= 1 ? n : null;
+    }, { what: 'the number of desktops on ' + display });
+    for (const wanted of [count + 1, count]) {
+      await session.waitFor(async () => {
+        await session.run('xdotool', ['set_num_desktops', String(wanted)]);
+        return (await desktops()) === wanted;
+      }, { what: `the window manager on ${display} to handle requests`, intervalMs: 50 });
+    }
   }
   return { display };
 }

@@ -20,6 +20,9 @@ const inherited = [
   'XDG_RUNTIME_DIR', 'XDG_CONFIG_HOME', 'XDG_DATA_HOME', 'XDG_CACHE_HOME', 'XDG_STATE_HOME',
   'XDG_SESSION_TYPE', 'XDG_CURRENT_DESKTOP', 'GIO_LAUNCHED_DESKTOP_FILE',
   'GIO_LAUNCHED_DESKTOP_FILE_PID', 'NO_AT_BRIDGE', 'GTK_MODULES',
+  // A sanitizer runtime preloaded into the test runner would be loaded into
+  // every service and browser too, slowing them down many times over.
+  'LD_PRELOAD',
 ];
 
 function exitOf(child) {

@@ -106,13 +106,16 @@ describe('microphone over PipeWire', () => {
     const agent = await startAgent(session);
     try {
       const monitor = record(session, { command: 'parecord', args: ['-d', 'tondrel-speaker.monitor'] });
-      await waitForCapture(session, monitor.pid, 'monitor capture running');
+      const stream = await waitForCapture(session, monitor.pid, 'monitor capture running');
+      assert.deepEqual([...new Set(stream.from)], ['Audio/Sink'], 'the capture records the output');
       // A real capture after it: the poll that reports it has seen the
       // monitor capture too.
       const real = record(session);
       await agent.waitForMessage(micOf(real.pid, true), { what: 'real capture' });
       assert.deepEqual(agent.mics().filter((m) => m.pid === monitor.pid), []);
-      assert.ok((await captureStreams(session)).some((s) => s.pid === monitor.pid && s.state === 'running'));
+      const streams = await captureStreams(session);
+      assert.ok(streams.some((s) => s.pid === monitor.pid && s.state === 'running'
+        && s.from.every((c) => c === 'Audio/Sink')), JSON.stringify(streams));
       await session.stopProcess(monitor);
       await session.stopProcess(real);
       await agent.waitForMessage(micOf(real.pid, false), { what: 'real capture stopping' });

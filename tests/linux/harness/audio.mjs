@@ -31,14 +31,23 @@ export async function dump(session) {
   }
 }
 
-// Capture streams with their state and the pid PipeWire records for them
-// (the node's own, else its client's).
+// Capture streams with their state, the pid PipeWire records for them (the
+// node's own, else its client's) and the media classes of the nodes that feed
+// them.
 export async function captureStreams(session) {
   const objects = await dump(session);
   if (!objects) return [];
   const clients = new Map();
+  const classes = new Map();
   for (const o of objects) {
     if (o.type === 'PipeWire:Interface:Client') clients.set(o.id, o.info?.props ?? {});
+    if (o.type === 'PipeWire:Interface:Node') classes.set(o.id, o.info?.props?.['media.class']);
+  }
+  const feeders = new Map();
+  for (const o of objects) {
+    if (o.type !== 'PipeWire:Interface:Link') continue;
+    const input = o.info?.['input-node-id'];
+    feeders.set(input, [...(feeders.get(input) ?? []), classes.get(o.info?.['output-node-id'])]);
   }
   const streams = [];
   for (const o of objects) {
@@ -49,15 +58,16 @@ export async function captureStreams(session) {
       id: o.id,
       state: o.info?.state,
       pid: Number(props['application.process.id'] ?? client['application.process.id']),
+      from: feeders.get(o.id) ?? [],
     });
   }
   return streams;
 }
 
-// Waits until a capture stream of this pid runs.
+// Waits until a capture stream of this pid runs; answers the stream.
 export function waitForCapture(session, pid, what = `capture of ${pid} running`) {
   return session.waitFor(async () => (await captureStreams(session))
-    .some((s) => s.pid === pid && s.state === 'running'), { timeoutMs: 15000, what });
+    .find((s) => s.pid === pid && s.state === 'running' && s.from.length > 0), { timeoutMs: 15000, what });
 }
 
 // Starts pipewire, wireplumber and pipewire-pulse in the session and a null

@@ -6,11 +6,16 @@
 #include <pipewire/pipewire.h>
 #include <spa/utils/result.h>
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
+#include <string>
 
 // The stand-in dlfcn.h routes dlsym through the backend's own hook; here the
 // system's lookup is wanted, for a library this file opened itself.
@@ -63,33 +68,72 @@ struct Library {
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wold-style-cast"
 void addCoreListener(pw_core* core, spa_hook* hook, const pw_core_events* events, void* data) {
+  if (core == nullptr) return;
   pw_core_add_listener(core, hook, events, data);
 }
-pw_registry* registryOf(pw_core* core) { return pw_core_get_registry(core, PW_VERSION_REGISTRY, 0); }
+pw_registry* registryOf(pw_core* core) {
+  if (core == nullptr) return nullptr;
+  return pw_core_get_registry(core, PW_VERSION_REGISTRY, 0);
+}
 void addRegistryListener(pw_registry* registry, spa_hook* hook, const pw_registry_events* events,
                          void* data) {
+  if (registry == nullptr) return;
   pw_registry_add_listener(registry, hook, events, data);
 }
-int sync(pw_core* core, int seq) { return pw_core_sync(core, PW_ID_CORE, seq); }
+int sync(pw_core* core, int seq) {
+  if (core == nullptr) return -1;
+  return pw_core_sync(core, PW_ID_CORE, seq);
+}
 pw_proxy* bindGlobal(pw_registry* registry, std::uint32_t id, const char* type, std::uint32_t version) {
+  if (registry == nullptr) return nullptr;
   return static_cast<pw_proxy*>(pw_registry_bind(registry, id, type, version, 0));
 }
 void addNodeListener(pw_proxy* node, spa_hook* hook, const pw_node_events* events, void* data) {
+  if (node == nullptr) return;
   pw_node_add_listener(reinterpret_cast<pw_node*>(node), hook, events, data);
 }
 void addClientListener(pw_proxy* client, spa_hook* hook, const pw_client_events* events, void* data) {
+  if (client == nullptr) return;
   pw_client_add_listener(reinterpret_cast<pw_client*>(client), hook, events, data);
 }
 void addMetadataListener(pw_proxy* metadata, spa_hook* hook, const pw_metadata_events* events,
                          void* data) {
+  if (metadata == nullptr) return;
   pw_metadata_add_listener(reinterpret_cast<pw_metadata*>(metadata), hook, events, data);
 }
 #pragma GCC diagnostic pop
 
 // How long a read waits for a new connection's first complete picture of the
-// registry, and how often a lost connection is tried again.
+// registry, and how often a lost connection is tried again: soon at first, so
+// a restarted PipeWire is found within a poll or two, then less often while it
+// stays away.
 constexpr std::chrono::milliseconds syncWait{1000};
-constexpr std::chrono::milliseconds retryInterval{500};
+constexpr std::chrono::milliseconds firstRetry{500};
+constexpr std::chrono::milliseconds longestRetry{4000};
+
+// Whether the socket PipeWire would be reached at is there. Connecting costs
+// far more than looking, and on machines without PipeWire it would be tried
+// every poll. The same places the library looks in; when they cannot be
+// worked out, the library is left to try.
+bool socketMayExist() {
+  const char* remote = std::getenv("PIPEWIRE_REMOTE");
+  if (remote == nullptr || remote[0] == '\0') remote = "pipewire-0";
+  std::string path;
+  if (remote[0] == '/') {
+    path = remote;
+  } else {
+    const char* dir = nullptr;
+    for (const char* name : {"PIPEWIRE_RUNTIME_DIR", "XDG_RUNTIME_DIR", "USERPROFILE"}) {
+      dir = std::getenv(name);
+      if (dir != nullptr && dir[0] != '\0') break;
+      dir = nullptr;
+    }
+    if (dir == nullptr) return false;
+    path = std::string(dir) + "/" + remote;
+  }
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0;
+}
 
 enum class State { disconnected, syncing, ready, broken };
 enum class Kind { node, client, metadata };
@@ -118,13 +162,20 @@ class Connection {
     if (!started_) start();
     if (loop_ == nullptr) return nullptr;
     pw.lock(loop_);
+    // A connection whose first picture never completes (a PipeWire that
+    // accepted it and then hung) is given up and made again later.
+    if (state_ == State::syncing && std::chrono::steady_clock::now() - lastAttempt_ > longestRetry) {
+      state_ = State::broken;
+    }
     if (state_ == State::broken) drop();
     if (state_ == State::disconnected) {
       const auto now = std::chrono::steady_clock::now();
-      if (!attempted_ || now - lastAttempt_ >= retryInterval) {
+      if (!attempted_ || now - lastAttempt_ >= retryAfter_) {
         attempted_ = true;
         lastAttempt_ = now;
-        connect();
+        if (socketMayExist()) connect();
+        // Failed, or not even tried: wait longer before the next attempt.
+        retryAfter_ = state_ == State::disconnected ? std::min(retryAfter_ * 2, longestRetry) : firstRetry;
       }
     }
     if (state_ != State::ready) return nullptr;
@@ -179,6 +230,12 @@ class Connection {
     coreListener_ = spa_hook{};
     addCoreListener(core_, &coreListener_, &coreEvents, this);
     registry_ = registryOf(core_);
+    if (registry_ == nullptr) {
+      spa_hook_remove(&coreListener_);
+      pw.disconnect(core_);
+      core_ = nullptr;
+      return;
+    }
     registryListener_ = spa_hook{};
     addRegistryListener(registry_, &registryListener_, &registryEvents, this);
     state_ = State::syncing;
@@ -416,6 +473,7 @@ class Connection {
   int syncSeq_ = 0;
   bool attempted_ = false;
   std::chrono::steady_clock::time_point lastAttempt_{};
+  std::chrono::milliseconds retryAfter_ = firstRetry;
   std::map<std::uint32_t, std::unique_ptr<Bound>> bound_;
   Graph graph_;
   std::uint64_t generation_ = 0;

@@ -3,13 +3,13 @@
 //   - a quiet poll with 20 capture streams running: the agent's CPU time over
 //     a window divided by the polls in it (one a second);
 //   - an idle agent (no capture) over a longer window, as a share of one core.
-// Usage: node pipewire.bench.mjs [IDLE_SECONDS=60] [QUIET_SECONDS=20]
+// Usage: node tests/bench/linux/pipewire_agent.mjs [IDLE_SECONDS=60] [QUIET_SECONDS=20]
 // with TONDREL naming the agent (scripts/bench passes the release build's).
 import { readFileSync, readdirSync } from 'node:fs';
 
-import { startAgent } from './harness/agent.mjs';
-import { recordingPath, startAudio, waitForCapture } from './harness/audio.mjs';
-import { startSession } from './harness/session.mjs';
+import { startAgent } from '../../linux/harness/agent.mjs';
+import { recordingPath, startAudio, waitForCapture } from '../../linux/harness/audio.mjs';
+import { startSession } from '../../linux/harness/session.mjs';
 
 const idleSeconds = Number(process.argv[2] ?? 60);
 const quietSeconds = Number(process.argv[3] ?? 20);

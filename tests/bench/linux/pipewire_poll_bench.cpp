@@ -1,0 +1,92 @@
+// One quiet poll of the per-process monitor through the real Linux backend,
+// against a running PipeWire, beside the same reads made directly:
+//   tondrel_bench_pipewire [POLLS=2000]
+// run in the environment of a session whose PipeWire has capture streams
+// running (tests/bench/linux/pipewire_agent.mjs starts one). The monitor is
+// started as the agent starts it, then each poll is one tick of its timer on
+// the manual clock. Times are the process's CPU time, all threads.
+#include "agent/audio/process_input_monitor.h"
+#include "platform/threads/loop_threads.h"
+
+#include <CoreAudio/AudioHardware.h>
+
+#include <time.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+namespace {
+
+double cpuSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+constexpr AudioObjectPropertyAddress listAddress{0x70727323, kAudioObjectPropertyScopeGlobal, 0};
+constexpr AudioObjectPropertyAddress inputAddress{0x70697269, kAudioObjectPropertyScopeGlobal, 0};
+
+std::vector<AudioObjectID> list() {
+  UInt32 size = 0;
+  if (AudioObjectGetPropertyDataSize(kAudioObjectSystemObject, &listAddress, 0, nullptr, &size) != 0) {
+    return {};
+  }
+  std::vector<AudioObjectID> ids(size / sizeof(AudioObjectID));
+  if (AudioObjectGetPropertyData(kAudioObjectSystemObject, &listAddress, 0, nullptr, &size,
+                                 ids.data()) != 0) {
+    return {};
+  }
+  return ids;
+}
+
+// The reads a quiet poll makes: the list's size and the list, then each
+// object's input state.
+void readsAlone(std::vector<AudioObjectID>& ids) {
+  UInt32 size = 0;
+  AudioObjectGetPropertyDataSize(kAudioObjectSystemObject, &listAddress, 0, nullptr, &size);
+  size = static_cast<UInt32>(std::min<std::size_t>(size, ids.size() * sizeof(AudioObjectID)));
+  AudioObjectGetPropertyData(kAudioObjectSystemObject, &listAddress, 0, nullptr, &size, ids.data());
+  for (const AudioObjectID id : ids) {
+    UInt32 value = 0;
+    UInt32 valueSize = sizeof value;
+    AudioObjectGetPropertyData(id, &inputAddress, 0, nullptr, &valueSize, &value);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const long polls = argc > 1 ? std::max(1L, std::atol(argv[1])) : 2000;
+  std::vector<AudioObjectID> ids = list();
+  if (ids.empty()) {
+    std::fprintf(stderr, "no capture stream listed: is PipeWire running, with captures?\n");
+    return 1;
+  }
+
+  loop::threads::useManualClock();
+  auto monitor = std::make_shared<ProcessInputMonitor>();
+  ProcessInputMonitor::start(monitor);
+  loop::threads::fireTimer();
+
+  // Alternating rounds, so both see the same machine.
+  double pollTime = 0;
+  double readTime = 0;
+  constexpr int rounds = 10;
+  for (int round = 0; round < rounds; ++round) {
+    double start = cpuSeconds();
+    for (long i = 0; i < polls / rounds; ++i) loop::threads::fireTimer();
+    pollTime += cpuSeconds() - start;
+    start = cpuSeconds();
+    for (long i = 0; i < polls / rounds; ++i) readsAlone(ids);
+    readTime += cpuSeconds() - start;
+  }
+  const double done = static_cast<double>(polls / rounds * rounds);
+  std::printf("quiet poll through PipeWire, %zu capture streams: %.1f µs of CPU per poll "
+              "(its reads alone: %.1f µs; target at most 100 µs)\n",
+              ids.size(), pollTime / done * 1e6, readTime / done * 1e6);
+  loop::threads::useManualClock();
+  return 0;
+}

@@ -159,7 +159,18 @@ class Connection {
 
   // With the lock held on return whenever `loop_` exists.
   const View* enter() {
-    if (!started_) start();
+    if (!started_) {
+      // The library, its thread and its modules are only loaded once there is
+      // a PipeWire to talk to: an agent on a machine without one starts as
+      // fast as it would without the library.
+      if (!dueForAttempt()) return nullptr;
+      if (!socketMayExist()) {
+        attemptFailed();
+        return nullptr;
+      }
+      start();
+      attempted_ = false;
+    }
     if (loop_ == nullptr) return nullptr;
     pw.lock(loop_);
     // A connection whose first picture never completes (a PipeWire that
@@ -168,14 +179,12 @@ class Connection {
       state_ = State::broken;
     }
     if (state_ == State::broken) drop();
-    if (state_ == State::disconnected) {
-      const auto now = std::chrono::steady_clock::now();
-      if (!attempted_ || now - lastAttempt_ >= retryAfter_) {
-        attempted_ = true;
-        lastAttempt_ = now;
-        if (socketMayExist()) connect();
-        // Failed, or not even tried: wait longer before the next attempt.
-        retryAfter_ = state_ == State::disconnected ? std::min(retryAfter_ * 2, longestRetry) : firstRetry;
+    if (state_ == State::disconnected && dueForAttempt()) {
+      if (socketMayExist()) connect();
+      if (state_ == State::disconnected) {
+        attemptFailed();
+      } else {
+        retryAfter_ = firstRetry;
       }
     }
     if (state_ != State::ready) return nullptr;
@@ -185,6 +194,18 @@ class Connection {
     }
     return &view_;
   }
+
+  // Whether a connection may be tried now; if so, the attempt is counted.
+  bool dueForAttempt() {
+    const auto now = std::chrono::steady_clock::now();
+    if (attempted_ && now - lastAttempt_ < retryAfter_) return false;
+    attempted_ = true;
+    lastAttempt_ = now;
+    return true;
+  }
+
+  // Failed, or not even tried: wait longer before the next attempt.
+  void attemptFailed() { retryAfter_ = std::min(retryAfter_ * 2, longestRetry); }
 
   void leave() {
     if (loop_ != nullptr) pw.unlock(loop_);

@@ -4,9 +4,10 @@
 
 #include <cerrno>
 
+#include "agent/framing.h"
 #include "agent/globals.h"
+#include "agent/handle.h"
 #include "platform/loop.h"
-#include "agent/utf8.h"
 
 void readChunk(int descriptor) {
   char bytes[64 * 1024];
@@ -29,25 +30,9 @@ void readChunk(int descriptor) {
 }
 
 void takeLines(std::string chunk) {
-  // `buffered` never holds a line feed between tasks, so only the new chunk
-  // needs searching: a long line arriving in many chunks costs one pass.
-  const std::size_t last = chunk.rfind('\n');
-  if (last == std::string::npos) {
-    buffered.append(chunk);
-    return;
-  }
-  // Everything up to the chunk's last line feed is complete lines; the rest
-  // becomes `buffered` before any of them is handled.
-  std::string complete = std::move(buffered);
-  complete.append(chunk, 0, last + 1);
-  buffered.assign(chunk, last + 1);
-  std::size_t start = 0;
-  while (start < complete.size()) {
-    const std::size_t end = complete.find('\n', start);
-    const std::string line = repairedUtf8(std::string_view(complete).substr(start, end - start));
-    start = end + 1;
-    handle(line);
-  }
+  // The rest after the last line feed becomes `buffered` before any of the
+  // complete lines is handled.
+  for (const std::string& line : completeLines(buffered, chunk)) handle(line);
 }
 
 void exitAtEndOfInput() {

@@ -13,6 +13,18 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <memory>
+
+namespace {
+
+// Standard input's descriptor.
+int input = -1;
+// The one strong reference to the active microphone monitor.
+std::shared_ptr<void> processMonitor;
+// Whether that monitor is the per-process one.
+bool perProcess = false;
+
+}  // namespace
 
 void reserveStandardDescriptors() {
   for (int descriptor = 0; descriptor <= 2; ++descriptor) {
@@ -35,11 +47,6 @@ int agentMain() {
   responsibleForPid = reinterpret_cast<ResponsibleForPid>(
       dlsym(RTLD_DEFAULT, "responsibility_get_pid_responsible_for_pid"));
 
-  systemObject = 1;
-  pollInterval = 1.0;
-  maxDepth = 30;
-  maxElements = 4000;
-
   pageReads = loop::createSerialQueue(pageReadsLabel);
 
   input = STDIN_FILENO;
@@ -53,8 +60,8 @@ int agentMain() {
 
   // Only from macOS 14 does the audio system list one object per client
   // process; before, all the agent can see is the default input device.
-  const bool flag = platform::operatingSystemIsAtLeast({14, 0, 0});
-  if (flag) {
+  perProcess = platform::operatingSystemIsAtLeast({14, 0, 0});
+  if (perProcess) {
     auto monitor = std::make_shared<ProcessInputMonitor>();
     ProcessInputMonitor::start(monitor);
     processMonitor = std::move(monitor);
@@ -63,8 +70,6 @@ int agentMain() {
     DeviceInputMonitor::start(monitor);
     processMonitor = std::move(monitor);
   }
-  perProcess = flag;
-
   emit({{"event", std::string("ready")}, {"perProcess", perProcess}});
 
   loop::runMain();

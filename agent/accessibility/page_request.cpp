@@ -1,3 +1,5 @@
+#include "agent/accessibility/page_request.h"
+
 #include <ApplicationServices/ApplicationServices.h>
 
 #include "agent/accessibility/page_urls.h"

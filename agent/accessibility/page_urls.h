@@ -1,9 +1,8 @@
-// Page URLs of one application, and the work item that answers a request.
+// Page URLs of one application.
 #pragma once
 
 #include <sys/types.h>
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -13,19 +12,3 @@
 // and 0.3-second waits until one finds something. Blocks the calling thread
 // throughout; never fails.
 std::vector<std::string> pageUrls(pid_t pid);
-
-// The pids of the running applications with these bundle identifiers: each
-// identifier's in the platform's order, nothing filtered or de-duplicated.
-std::vector<pid_t> pidsOfBundleIds(const std::vector<std::string>& bundleIds);
-
-struct PageRequest {
-  std::int64_t id = 0;
-  std::vector<pid_t> pids;
-};
-
-// The page-urls work item: writes exactly one reply for the request. No
-// application is touched without the Accessibility permission.
-void answerPageRequest(const PageRequest& request);
-
-// Queues the work item on pageReads and returns at once.
-void submitPageRequest(PageRequest request);

@@ -1,19 +1,15 @@
 #include "agent/audio/device_input_monitor.h"
 
 #include "agent/audio/mic_event.h"
+#include "agent/audio/polling.h"
 #include "agent/audio/properties.h"
 #include "agent/emit.h"
 #include "agent/globals.h"
-#include "platform/loop.h"
 
 #include <cstdint>
 
 void DeviceInputMonitor::start(const std::shared_ptr<DeviceInputMonitor>& monitor) {
-  monitor->poll();
-  loop::scheduleRepeatingTimer(pollInterval,
-                               [weak = std::weak_ptr<DeviceInputMonitor>(monitor)] {
-                                 if (const auto self = weak.lock()) self->poll();
-                               });
+  startPolling(monitor, &DeviceInputMonitor::poll);
 }
 
 void DeviceInputMonitor::poll() {

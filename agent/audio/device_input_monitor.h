@@ -12,10 +12,8 @@ class DeviceInputMonitor {
   DeviceInputMonitor(const DeviceInputMonitor&) = delete;
   DeviceInputMonitor& operator=(const DeviceInputMonitor&) = delete;
 
-  // Polls once at once, writing nothing whatever it finds, then schedules the
-  // repeating timer that polls every pollInterval. The timer holds the monitor
-  // weakly and does nothing once it is gone, so the caller's reference is the
-  // one that keeps it polling.
+  // Polls once at once, writing nothing whatever it finds, then every
+  // pollInterval while the caller holds the monitor (startPolling).
   static void start(const std::shared_ptr<DeviceInputMonitor>& monitor);
 
  private:

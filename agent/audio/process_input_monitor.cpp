@@ -2,20 +2,16 @@
 
 #include "agent/audio/mic_event.h"
 #include "agent/audio/owning_app.h"
+#include "agent/audio/polling.h"
 #include "agent/audio/properties.h"
 #include "agent/emit.h"
 #include "agent/globals.h"
-#include "platform/loop.h"
 
 #include <algorithm>
 #include <optional>
 
 void ProcessInputMonitor::start(const std::shared_ptr<ProcessInputMonitor>& monitor) {
-  monitor->poll();
-  loop::scheduleRepeatingTimer(pollInterval,
-                               [weak = std::weak_ptr<ProcessInputMonitor>(monitor)] {
-                                 if (const auto self = weak.lock()) self->poll();
-                               });
+  startPolling(monitor, &ProcessInputMonitor::poll);
 }
 
 void ProcessInputMonitor::poll() {

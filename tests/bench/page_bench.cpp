@@ -4,7 +4,7 @@
 #include "platform/cf_ref.h"
 #include "agent/emit.h"
 #include "agent/globals.h"
-#include "agent/input.h"
+#include "agent/handle.h"
 #include "figures.h"
 #include "sim/accessibility.h"
 #include "platform/threads/loop_threads.h"

@@ -7,7 +7,7 @@
 
 #include "agent/emit.h"
 #include "agent/globals.h"
-#include "agent/input.h"
+#include "agent/handle.h"
 #include "platform/loop.h"
 #include "sim/accessibility.h"
 #include "sim/apps.h"

@@ -119,8 +119,6 @@ int main(int argc, char** argv) {
   }
   const pid_t pid = static_cast<pid_t>(std::atoi(argv[1]));
   const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 21;
-  maxDepth = 30;
-  maxElements = 4000;
   if (!AXIsProcessTrusted()) {
     std::fprintf(stderr, "the accessibility bus does not answer\n");
     return 1;

@@ -1,3 +1,4 @@
+#include "agent/accessibility/page_request.h"
 #include "agent/accessibility/page_urls.h"
 
 #include "support/live_objects.h"

@@ -1,145 +1,52 @@
-// Lines from chunks to replies: takeLines, handle and the page reader
-// together, against a simulated Mac.
+// completeLines on its own: which lines a chunk completes and what stays
+// pending, with no agent around it.
+#include "agent/framing.h"
+
 #include <gtest/gtest.h>
 
-#include <nlohmann/json.hpp>
-
-#include "agent/globals.h"
-#include "agent/input.h"
-#include "platform/loop.h"
-#include "sim/accessibility.h"
-#include "sim/apps.h"
-#include "platform/threads/loop_threads.h"
-#include "support/live_objects.h"
-#include "support/output_capture.h"
+#include <string>
+#include <vector>
 
 namespace {
 
-using namespace std::string_literals;
-using Replies = std::vector<std::string>;
+using Lines = std::vector<std::string>;
 
-const std::string fffd = "\xEF\xBF\xBD";
-
-class Framing : public ::testing::Test {
- protected:
-  void SetUp() override {
-    sim::ax::reset();
-    sim::apps::reset();
-    loop::threads::useManualClock();
-    buffered.clear();
-    if (pageReads == nullptr) pageReads = loop::createSerialQueue(pageReadsLabel);
-  }
-  void TearDown() override {
-    loop::threads::waitForQueues();
-    buffered.clear();
-    sim::ax::reset();
-    sim::apps::reset();
-  }
-
-  // Hands the chunks over one task each and answers the replies written.
-  static Replies feed(const std::vector<std::string>& chunks) {
-    OutputCapture capture;
-    for (const std::string& chunk : chunks) takeLines(chunk);
-    loop::threads::waitForQueues();
-    return capture.lines();
-  }
-
-  static std::string reply(std::int64_t id, bool trusted = false, const std::string& urls = "[]") {
-    return R"({"event":"page-urls","id":)" + std::to_string(id) + R"(,"trusted":)" +
-           (trusted ? "true" : "false") + R"(,"urls":)" + urls + "}";
-  }
+struct Step {
+  std::string chunk;
+  Lines lines;         // completed by this chunk
+  std::string pending;  // afterwards
 };
 
-std::string command(std::int64_t id) {
-  return R"({"cmd":"page-urls","id":)" + std::to_string(id) + R"(,"pid":512})";
-}
-
-TEST_F(Framing, ACommandSplitOverChunksIsHandledOnceItsLineFeedArrives) {
-  LiveObjectsUnchanged unchanged;
-  const std::string line = command(7);
-  OutputCapture capture;
-  takeLines(line.substr(0, 5));
-  takeLines(line.substr(5, 10));
-  takeLines(line.substr(15));
-  loop::threads::waitForQueues();
-  EXPECT_EQ(sim::ax::trustChecks(), 0) << "handled before its line feed";
-  EXPECT_EQ(buffered, line);
-  takeLines("\n");
-  loop::threads::waitForQueues();
-  EXPECT_EQ(capture.lines(), Replies{reply(7)});
-  EXPECT_EQ(buffered, "");
-}
-
-TEST_F(Framing, ChunkBoundariesDoNotMatter) {
-  LiveObjectsUnchanged unchanged;
-  const std::string stream = command(1) + "\n" + command(2) + "\r\n\n  \n" + command(3) + "\n";
-  for (std::size_t size : {1u, 2u, 7u, 40u, 1000u}) {
-    std::vector<std::string> chunks;
-    for (std::size_t at = 0; at < stream.size(); at += size)
-      chunks.push_back(stream.substr(at, size));
-    EXPECT_EQ(feed(chunks), (Replies{reply(1), reply(2), reply(3)})) << "chunks of " << size;
+TEST(CompleteLines, ChunksToLines) {
+  const std::string fffd = "\xEF\xBF\xBD";
+  const std::vector<std::pair<const char*, std::vector<Step>>> cases = {
+      {"no line feed yet", {{"abc", {}, "abc"}, {"def", {}, "abcdef"}}},
+      {"a line split over chunks", {{"ab", {}, "ab"}, {"c\nd", {"abc"}, "d"}, {"\n", {"d"}, ""}}},
+      {"several lines in one chunk", {{"a\nb\n\nc", {"a", "b", ""}, "c"}}},
+      {"a lone line feed", {{"\n", {""}, ""}}},
+      {"carriage returns are kept", {{"a\r\n\r\n", {"a\r", "\r"}, ""}}},
+      {"an empty chunk", {{"x", {}, "x"}, {"", {}, "x"}}},
+      {"ill-formed UTF-8 is replaced per line",
+       {{"a\xFF", {}, "a\xFF"}, {"\nb\xC3", {"a" + fffd}, "b\xC3"}, {"\xA9\n", {"b\xC3\xA9"}, ""}}},
+      {"a NUL is a byte like any other", {{std::string("a\0b\n", 4), {std::string("a\0b", 3)}, ""}}},
+  };
+  for (const auto& [name, steps] : cases) {
+    std::string pending;
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+      EXPECT_EQ(completeLines(pending, steps[i].chunk), steps[i].lines) << name << ", step " << i;
+      EXPECT_EQ(pending, steps[i].pending) << name << ", step " << i;
+    }
   }
 }
 
-TEST_F(Framing, SeveralCommandsInOneChunkAreAnsweredInTheirOrder) {
-  LiveObjectsUnchanged unchanged;
-  EXPECT_EQ(feed({command(3) + "\n" + command(1) + "\n" + command(2) + "\n" + command(9)}),
-            (Replies{reply(3), reply(1), reply(2)}));
-  EXPECT_EQ(buffered, command(9)) << "the incomplete last line waits";
-}
-
-TEST_F(Framing, CarriageReturnsEmptyAndBlankLines) {
-  LiveObjectsUnchanged unchanged;
-  EXPECT_EQ(feed({command(1) + "\r\n"}), Replies{reply(1)});
-  EXPECT_EQ(feed({"\n", "\n\n", "   \n", "\r\n", "\t \r\n"}), Replies{});
-  EXPECT_EQ(sim::ax::trustChecks(), 1);
-  // A carriage return anywhere but as whitespace is no longer JSON.
-  EXPECT_EQ(feed({R"({"cmd":"page-urls",)"
-                  "\r"
-                  R"("id":2})"
-                  "\n",
-                  R"({"cmd":"page-urls)"
-                  "\r"
-                  R"(","id":3})"
-                  "\n"}),
-            Replies{reply(2)});
-}
-
-TEST_F(Framing, InvalidLinesAreSkippedAndTheNextOnesHandled) {
-  LiveObjectsUnchanged unchanged;
-  EXPECT_EQ(
-      feed({"not json\n[1]\n" + command(4) + "\n{\"cmd\":\"page-urls\"}\n" + command(5) + "\n"}),
-      (Replies{reply(4), reply(5)}));
-}
-
-TEST_F(Framing, IllFormedUtf8InsideAStringIsRepairedNotRejected) {
-  LiveObjectsUnchanged unchanged;
-  sim::ax::setTrusted(true);
-  // The bundle identifier as repaired: each maximal ill-formed subpart of
-  // "\xE2\x82" and "\xFF" becomes one U+FFFD.
-  sim::apps::set({{61, platform::activationPolicyRegular, "com.ex" + fffd + "am" + fffd + "ple", "App"}});
-  sim::ax::Application app;
-  app.pid = 61;
-  app.manualAccessibility.read = sim::ax::answer(sim::ax::Value::ofBoolean(true));
-  app.windows = {sim::ax::webArea("https://repaired/")};
-  sim::ax::setApplication(app);
-  EXPECT_EQ(feed({R"({"cmd":"page-urls","id":8,"bundleIds":["com.ex)"
-                  "\xE2\x82"
-                  "am"
-                  "\xFF"
-                  R"(ple"]})"
-                  "\n"}),
-            Replies{reply(8, true, R"(["https:\/\/repaired\/"])")});
-}
-
-TEST_F(Framing, ALongLineInManyChunks) {
-  LiveObjectsUnchanged unchanged;
-  const std::string line =
-      R"({"cmd":"page-urls","id":6,"pad":")" + std::string(300000, 'x') + R"(","pid":1})";
-  std::vector<std::string> chunks;
-  for (std::size_t at = 0; at < line.size(); at += 4096) chunks.push_back(line.substr(at, 4096));
-  chunks.push_back("\n");
-  EXPECT_EQ(feed(chunks), Replies{reply(6)});
+TEST(CompleteLines, ALongLineInManySmallChunksComesOutWhole) {
+  std::string pending;
+  const std::string line(100000, 'x');
+  for (std::size_t at = 0; at < line.size(); at += 7) {
+    EXPECT_TRUE(completeLines(pending, std::string_view(line).substr(at, 7)).empty());
+  }
+  EXPECT_EQ(completeLines(pending, "\n"), Lines{line});
+  EXPECT_EQ(pending, "");
 }
 
 }  // namespace

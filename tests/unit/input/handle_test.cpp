@@ -5,7 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "agent/globals.h"
-#include "agent/input.h"
+#include "agent/handle.h"
 #include "platform/loop.h"
 #include "sim/accessibility.h"
 #include "sim/apps.h"

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "agent/input.h"
+#include "agent/command.h"
 
 namespace {
 

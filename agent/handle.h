@@ -1,0 +1,8 @@
+// What the agent does with one line of input.
+#pragma once
+
+#include <string_view>
+
+// Checks one line and, when it is a valid command, resolves its pids and
+// queues its work on pageReads. An invalid line changes nothing.
+void handle(std::string_view line);

@@ -15,6 +15,8 @@
 
 #include "agent/json_number.h"
 
+namespace tondrel {
+
 namespace {
 
 // What a key of the top-level object held, as far as the checks care.
@@ -241,3 +243,5 @@ std::optional<Command> parseCommand(std::string_view line) {
   command.bundleIds = reader.takeBundleIds().value_or(std::vector<std::string>{});
   return command;
 }
+
+}  // namespace tondrel

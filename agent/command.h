@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+namespace tondrel {
+
 // A valid page-urls command: its id, and either one pid or the bundle
 // identifiers to look up (empty when "bundleIds" was missing or not a list of
 // strings).
@@ -20,3 +22,5 @@ struct Command {
 
 // Checks one line; nothing when it is not a valid command.
 std::optional<Command> parseCommand(std::string_view line);
+
+}  // namespace tondrel

@@ -10,6 +10,8 @@
 #include <pthread.h>
 #include <unistd.h>
 
+namespace tondrel {
+
 namespace {
 
 int outputDescriptor = STDOUT_FILENO;
@@ -67,3 +69,5 @@ void emit(const Message& message) {
 }
 
 void setOutputDescriptorForTesting(int descriptor) { outputDescriptor = descriptor; }
+
+}  // namespace tondrel

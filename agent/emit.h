@@ -5,6 +5,8 @@
 
 #include <string_view>
 
+namespace tondrel {
+
 // Writes the message as one JSON line on standard output, in one whole-line
 // write under outputLock, so lines from the main thread and from the page
 // reader never interleave. Safe to call from any thread; never called with
@@ -20,3 +22,5 @@ bool writeAll(int descriptor, std::string_view bytes);
 
 // Where emit writes; standard output unless a test points it elsewhere.
 void setOutputDescriptorForTesting(int descriptor);
+
+}  // namespace tondrel

@@ -2,6 +2,8 @@
 
 #include "agent/utf8.h"
 
+namespace tondrel {
+
 std::vector<std::string> completeLines(std::string& pending, std::string_view chunk) {
   std::vector<std::string> lines;
   const std::size_t last = chunk.rfind('\n');
@@ -22,3 +24,5 @@ std::vector<std::string> completeLines(std::string& pending, std::string_view ch
   }
   return lines;
 }
+
+}  // namespace tondrel

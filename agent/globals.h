@@ -11,6 +11,8 @@
 
 #include <sys/types.h>
 
+namespace tondrel {
+
 using ResponsibleForPid = pid_t (*)(pid_t);
 
 // Held around the one write of each output line; never nested.
@@ -31,3 +33,5 @@ extern loop::SerialQueue* pageReads;
 extern std::string buffered;
 
 extern const char* const pageReadsLabel;
+
+}  // namespace tondrel

@@ -6,6 +6,8 @@
 #include "agent/accessibility/page_request.h"
 #include "agent/command.h"
 
+namespace tondrel {
+
 void handle(std::string_view line) {
   std::optional<Command> command = parseCommand(line);
   if (!command) return;
@@ -19,3 +21,5 @@ void handle(std::string_view line) {
   }
   submitPageRequest(std::move(request));
 }
+
+}  // namespace tondrel

@@ -3,6 +3,10 @@
 
 #include <string_view>
 
+namespace tondrel {
+
 // Checks one line and, when it is a valid command, resolves its pids and
 // queues its work on pageReads. An invalid line changes nothing.
 void handle(std::string_view line);
+
+}  // namespace tondrel

@@ -9,6 +9,8 @@
 #include "agent/handle.h"
 #include "platform/loop.h"
 
+namespace tondrel {
+
 void readChunk(int descriptor) {
   char bytes[64 * 1024];
   ssize_t count;
@@ -42,3 +44,5 @@ void exitAtEndOfInput() {
   outputLock.lock();
   _exit(0);
 }
+
+}  // namespace tondrel

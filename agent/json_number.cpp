@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <string>
 
+namespace tondrel {
+
 namespace {
 
 JsonNumber whole(std::int64_t value) { return {JsonNumber::Kind::whole, value}; }
@@ -89,3 +91,5 @@ std::size_t numberLength(std::string_view text) {
   }
   return i;
 }
+
+}  // namespace tondrel

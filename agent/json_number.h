@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string_view>
 
+namespace tondrel {
+
 // A JSON number as far as commands care: whole within the signed 64-bit
 // range (with its value), whole beyond it, or not whole.
 struct JsonNumber {
@@ -20,3 +22,5 @@ JsonNumber judgeNumberText(std::string_view text);
 
 // The length of the JSON number at the start of `text`, or 0 when none is.
 std::size_t numberLength(std::string_view text);
+
+}  // namespace tondrel

@@ -1,3 +1,3 @@
 #include "agent/startup.h"
 
-int main() { return agentMain(); }
+int main() { return tondrel::agentMain(); }

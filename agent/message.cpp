@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstring>
 
+namespace tondrel {
+
 namespace {
 
 // For each ASCII byte: 0 when it is written as it is, otherwise the character
@@ -126,3 +128,5 @@ std::string toJson(const Message& message) {
   appendJson(out, message);
   return out;
 }
+
+}  // namespace tondrel

@@ -6,6 +6,8 @@
 #include <variant>
 #include <vector>
 
+namespace tondrel {
+
 // Absent (std::monostate, written as null), a string, a signed 64-bit integer,
 // a boolean, or a list of strings.
 using Value =
@@ -25,3 +27,5 @@ using Message = std::vector<Field>;
 // message always serialises and a reply is never lost to a bad byte.
 void appendJson(std::string& out, const Message& message);
 std::string toJson(const Message& message);
+
+}  // namespace tondrel

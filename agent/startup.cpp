@@ -15,6 +15,8 @@
 #include <cerrno>
 #include <memory>
 
+namespace tondrel {
+
 namespace {
 
 // Standard input's descriptor.
@@ -75,3 +77,5 @@ int agentMain() {
   loop::runMain();
   return 0;
 }
+
+}  // namespace tondrel

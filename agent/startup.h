@@ -2,6 +2,8 @@
 // microphone monitor, writes `ready` and runs the main run loop.
 #pragma once
 
+namespace tondrel {
+
 int agentMain();
 
 // Opens /dev/null, read-only, on whichever of descriptors 0 to 2 the agent was
@@ -10,3 +12,5 @@ int agentMain();
 // commands or written with the message stream. Closed input so reads as ended
 // at once; writes to closed output keep failing.
 void reserveStandardDescriptors();
+
+}  // namespace tondrel

@@ -1,5 +1,7 @@
 #include "agent/utf8.h"
 
+namespace tondrel {
+
 namespace {
 
 constexpr std::string_view replacement = "\xEF\xBF\xBD";
@@ -84,3 +86,5 @@ std::string repairedUtf8(std::string_view bytes) {
   appendRepairedUtf8(out, bytes);
   return out;
 }
+
+}  // namespace tondrel

@@ -2,6 +2,8 @@
 
 #include "platform/text.h"
 
+namespace tondrel {
+
 CFRef<CFTypeRef> attribute(AXUIElementRef element, std::string_view name) {
   CFRef<CFTypeRef> value;
   const CFRef<CFStringRef> platformName = platform::platformString(name);
@@ -78,3 +80,5 @@ bool setAttribute(AXUIElementRef element, std::string_view name, CFTypeRef value
   if (!platformName) return false;
   return AXUIElementSetAttributeValue(element, platformName.get(), value) == kAXErrorSuccess;
 }
+
+}  // namespace tondrel

@@ -14,6 +14,8 @@
 
 #include "platform/cf_ref.h"
 
+namespace tondrel {
+
 using ElementList = std::vector<CFRef<AXUIElementRef>>;
 
 // The attribute's value; empty when the read fails or succeeds without one.
@@ -40,3 +42,5 @@ std::optional<bool> booleanValue(CFTypeRef value);
 
 // Sets the attribute; true when the platform answers success.
 bool setAttribute(AXUIElementRef element, std::string_view name, CFTypeRef value);
+
+}  // namespace tondrel

@@ -8,6 +8,8 @@
 #include "platform/loop.h"
 #include "platform/running_apps.h"
 
+namespace tondrel {
+
 std::vector<pid_t> pidsOfBundleIds(const std::vector<std::string>& bundleIds) {
   std::vector<pid_t> pids;
   for (const std::string& bundleId : bundleIds) {
@@ -36,3 +38,5 @@ void answerPageRequest(const PageRequest& request) {
 void submitPageRequest(PageRequest request) {
   loop::submit(pageReads, [request = std::move(request)] { answerPageRequest(request); });
 }
+
+}  // namespace tondrel

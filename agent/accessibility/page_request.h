@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+namespace tondrel {
+
 // The pids of the running applications with these bundle identifiers: each
 // identifier's in the platform's order, nothing filtered or de-duplicated.
 std::vector<pid_t> pidsOfBundleIds(const std::vector<std::string>& bundleIds);
@@ -22,3 +24,5 @@ void answerPageRequest(const PageRequest& request);
 
 // Queues the work item on pageReads and returns at once.
 void submitPageRequest(PageRequest request);
+
+}  // namespace tondrel

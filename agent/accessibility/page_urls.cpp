@@ -7,6 +7,8 @@
 #include "agent/accessibility/web_area_urls.h"
 #include "platform/loop.h"
 
+namespace tondrel {
+
 namespace {
 
 constexpr std::string_view manualAccessibility = "AXManualAccessibility";
@@ -51,3 +53,5 @@ std::vector<std::string> pageUrls(pid_t pid) {
   if (switched) setAttribute(application.get(), *switched, kCFBooleanFalse);
   return urls;
 }
+
+}  // namespace tondrel

@@ -5,6 +5,8 @@
 #include "agent/accessibility/element_access.h"
 #include "agent/globals.h"
 
+namespace tondrel {
+
 namespace {
 
 struct Entry {
@@ -46,3 +48,5 @@ std::vector<std::string> webAreaUrls(AXUIElementRef application) {
   }
   return urls;
 }
+
+}  // namespace tondrel

@@ -6,9 +6,13 @@
 #include <string>
 #include <vector>
 
+namespace tondrel {
+
 // Searches below each window of the application, breadth-first, for elements
 // of role "AXWebArea" and answers their URLs in the order found, duplicates
 // kept. Bounded by maxElements entries taken (windows included) and by
 // maxDepth; nothing below a web area is searched. The application element is
 // borrowed.
 std::vector<std::string> webAreaUrls(AXUIElementRef application);
+
+}  // namespace tondrel

@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+namespace tondrel {
+
 void DeviceInputMonitor::start(const std::shared_ptr<DeviceInputMonitor>& monitor) {
   startPolling(monitor, &DeviceInputMonitor::poll);
 }
@@ -23,3 +25,5 @@ void DeviceInputMonitor::poll() {
   if (running_ && *running_ != now) emit(micEvent(now, std::nullopt, std::nullopt));
   running_ = now;
 }
+
+}  // namespace tondrel

@@ -6,6 +6,8 @@
 #include <memory>
 #include <optional>
 
+namespace tondrel {
+
 class DeviceInputMonitor {
  public:
   DeviceInputMonitor() = default;
@@ -23,3 +25,5 @@ class DeviceInputMonitor {
   // is not kept: switching devices is no event by itself.
   std::optional<bool> running_;
 };
+
+}  // namespace tondrel

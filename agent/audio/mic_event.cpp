@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+namespace tondrel {
+
 Message micEvent(bool running, std::optional<pid_t> pid, const std::optional<OwningApp>& app) {
   Value pidValue;
   if (pid) pidValue = static_cast<std::int64_t>(*pid);
@@ -17,3 +19,5 @@ Message micEvent(bool running, std::optional<pid_t> pid, const std::optional<Own
   return {{"event", std::string("mic")}, {"running", running},           {"pid", pidValue},
           {"appPid", appPid},            {"bundleId", bundleId},         {"appName", appName}};
 }
+
+}  // namespace tondrel

@@ -7,6 +7,8 @@
 #include <array>
 #include <cstddef>
 
+namespace tondrel {
+
 namespace {
 
 // Ancestors farther away than this are not looked at.
@@ -53,3 +55,5 @@ std::optional<OwningApp> owningApp(pid_t pid) {
   }
   return std::nullopt;
 }
+
+}  // namespace tondrel

@@ -6,6 +6,8 @@
 
 #include <sys/types.h>
 
+namespace tondrel {
+
 struct OwningApp {
   // The application's own pid, often not the pid asked about.
   pid_t pid = 0;
@@ -18,3 +20,5 @@ struct OwningApp {
 // itself, then its ancestors, nearest first, up to six generations. Reads the
 // live process table and registry on every call.
 std::optional<OwningApp> owningApp(pid_t pid);
+
+}  // namespace tondrel

@@ -4,6 +4,8 @@
 
 #include <cstddef>
 
+namespace tondrel {
+
 // The record of the 64-bit platform: read by field, checked here so a header of
 // another shape cannot slip through.
 static_assert(sizeof(kinfo_proc) == 648);
@@ -19,3 +21,5 @@ std::optional<pid_t> parentPid(pid_t pid) {
   if (parent < 2) return std::nullopt;
   return parent;
 }
+
+}  // namespace tondrel

@@ -6,6 +6,8 @@
 #include "agent/globals.h"
 #include "platform/loop.h"
 
+namespace tondrel {
+
 // Calls `poll` on the monitor once at once, then schedules the repeating timer
 // that calls it every pollInterval. The timer holds the monitor weakly and does
 // nothing once it is gone, so the caller's reference is the one that keeps it
@@ -17,3 +19,5 @@ void startPolling(const std::shared_ptr<Monitor>& monitor, void (Monitor::*poll)
     if (const auto self = weak.lock()) ((*self).*poll)();
   });
 }
+
+}  // namespace tondrel

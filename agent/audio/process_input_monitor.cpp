@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <optional>
 
+namespace tondrel {
+
 void ProcessInputMonitor::start(const std::shared_ptr<ProcessInputMonitor>& monitor) {
   startPolling(monitor, &ProcessInputMonitor::poll);
 }
@@ -98,3 +100,5 @@ void ProcessInputMonitor::report(AudioObjectID object, bool running) {
   }
   emit(micEvent(running, pid, app));
 }
+
+}  // namespace tondrel

@@ -12,6 +12,8 @@
 
 #include <sys/types.h>
 
+namespace tondrel {
+
 class ProcessInputMonitor {
  public:
   ProcessInputMonitor() = default;
@@ -48,3 +50,5 @@ class ProcessInputMonitor {
   std::vector<std::map<AudioObjectID, bool>::iterator> slots_;
   std::vector<char> pidKnown_;
 };
+
+}  // namespace tondrel

@@ -1,5 +1,7 @@
 #include "agent/audio/properties.h"
 
+namespace tondrel {
+
 static_assert(sizeof(AudioObjectID) == 4 && sizeof(std::uint32_t) == 4);
 
 AudioObjectPropertyAddress address(AudioObjectPropertySelector selector) {
@@ -43,3 +45,5 @@ std::vector<AudioObjectID> readObjectIds(AudioObjectID object,
   readObjectIds(object, selector, ids);
   return ids;
 }
+
+}  // namespace tondrel

@@ -9,6 +9,8 @@
 #include <optional>
 #include <vector>
 
+namespace tondrel {
+
 // The selector spelled as its four characters, first character in the most
 // significant byte.
 constexpr AudioObjectPropertySelector fourCharCode(const char (&code)[5]) {
@@ -52,3 +54,5 @@ std::vector<AudioObjectID> readObjectIds(AudioObjectID object,
 // second allocates only when the list outgrows it.
 void readObjectIds(AudioObjectID object, AudioObjectPropertySelector selector,
                    std::vector<AudioObjectID>& ids);
+
+}  // namespace tondrel

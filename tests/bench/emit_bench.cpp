@@ -7,6 +7,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+using namespace tondrel;
+
 namespace {
 
 Message micEvent() {

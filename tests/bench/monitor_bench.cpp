@@ -12,6 +12,8 @@
 
 #include <vector>
 
+using namespace tondrel;
+
 namespace {
 
 constexpr int processObjects = 50;

@@ -18,6 +18,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+using namespace tondrel;
+
 namespace {
 
 const std::string commandLine = R"({"cmd":"page-urls","id":1234567,"pid":512})";

@@ -10,6 +10,8 @@
 #include <atomic>
 #include <thread>
 
+using namespace tondrel;
+
 namespace {
 
 TEST(AudioWorld, ReadsStayWholeWhileAnotherThreadChangesTheWorld) {

@@ -8,6 +8,8 @@
 #include <set>
 #include <thread>
 
+using namespace tondrel;
+
 namespace {
 
 // Two producers, as in the agent: the main thread's events and the page

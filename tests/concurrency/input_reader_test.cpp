@@ -14,6 +14,8 @@
 #include "platform/threads/loop_threads.h"
 #include "support/output_capture.h"
 
+using namespace tondrel;
+
 namespace {
 
 TEST(InputReader, CommandsWrittenInPiecesAreAnsweredOnceEachInOrder) {

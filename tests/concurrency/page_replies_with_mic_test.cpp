@@ -15,6 +15,8 @@
 #include "support/live_objects.h"
 #include "support/output_capture.h"
 
+using namespace tondrel;
+
 namespace {
 
 TEST(PageRepliesWithMicEvents, EveryLineWholeAndNothingLost) {

@@ -20,6 +20,8 @@
 #include "platform/cf/cfcore.h"
 #include "platform/threads/loop_threads.h"
 
+using namespace tondrel;
+
 namespace {
 
 using sim::ax::answer;

@@ -11,6 +11,8 @@
 
 #include <unistd.h>
 
+using namespace tondrel;
+
 class OutputCapture {
  public:
   OutputCapture() {

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+using namespace tondrel;
+
 namespace {
 
 using Kind = JsonNumber::Kind;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace tondrel;
+
 namespace {
 
 const std::string fffd = "\xEF\xBF\xBD";

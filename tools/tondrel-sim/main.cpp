@@ -23,7 +23,7 @@ namespace {
 std::string oneLine(const std::string& message) {
   static constexpr char hex[] = "0123456789abcdef";
   std::string out;
-  for (const char c : repairedUtf8(message)) {
+  for (const char c : tondrel::repairedUtf8(message)) {
     const auto byte = static_cast<unsigned char>(c);
     if (byte == '\n') {
       out += "\\n";
@@ -57,7 +57,7 @@ int refuse(const std::string& message, const char* usage = nullptr) {
 int main(int argc, char** argv) {
   // Before the scenario and the trace file are opened, so neither can end up
   // as the agent's input or output.
-  reserveStandardDescriptors();
+  tondrel::reserveStandardDescriptors();
   const std::vector<std::string> arguments(argv + 1, argv + argc);
   const ParsedOptions parsed = parseOptions(arguments);
   if (!parsed.options) {
@@ -78,5 +78,5 @@ int main(int argc, char** argv) {
 
   buildWorld(std::move(*loaded.scenario));
   loop::threads::useRealClock(options.speed);
-  return agentMain();
+  return tondrel::agentMain();
 }

@@ -20,6 +20,8 @@
 #include "platform/cf_ref.h"
 #include "agent/globals.h"
 
+using namespace tondrel;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;

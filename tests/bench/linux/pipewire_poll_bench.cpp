@@ -18,6 +18,8 @@
 #include <memory>
 #include <vector>
 
+using namespace tondrel;
+
 namespace {
 
 double cpuSeconds() {

@@ -16,6 +16,8 @@
 #include "platform/threads/loop_threads.h"
 #include "sim/trace.h"
 
+using namespace tondrel;
+
 class AxWorld : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -5,6 +5,8 @@
 #include "support/live_objects.h"
 #include "unit/accessibility/ax_world.h"
 
+using namespace tondrel;
+
 namespace {
 
 using sim::ax::answer;

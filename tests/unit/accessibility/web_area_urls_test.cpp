@@ -4,6 +4,8 @@
 #include "support/live_objects.h"
 #include "unit/accessibility/ax_world.h"
 
+using namespace tondrel;
+
 namespace {
 
 using sim::ax::answer;

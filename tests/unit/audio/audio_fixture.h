@@ -22,6 +22,8 @@
 #include <string>
 #include <vector>
 
+using namespace tondrel;
+
 struct ExpectedApp {
   pid_t pid = 0;
   std::string bundleId;

@@ -4,6 +4,8 @@
 
 #include <memory>
 
+using namespace tondrel;
+
 namespace {
 
 using sim::audio::Device;

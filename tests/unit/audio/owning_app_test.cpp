@@ -2,6 +2,8 @@
 #include "agent/audio/parent_pid.h"
 #include "audio_fixture.h"
 
+using namespace tondrel;
+
 namespace {
 
 using sim::apps::App;

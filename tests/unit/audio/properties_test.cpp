@@ -1,6 +1,8 @@
 #include "agent/audio/properties.h"
 #include "audio_fixture.h"
 
+using namespace tondrel;
+
 namespace {
 
 using sim::audio::ListFailure;

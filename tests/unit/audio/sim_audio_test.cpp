@@ -6,6 +6,8 @@
 
 #include <memory>
 
+using namespace tondrel;
+
 namespace {
 
 using sim::audio::Moment;

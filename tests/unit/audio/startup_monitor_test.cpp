@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <fstream>
 
+using namespace tondrel;
+
 namespace {
 
 struct StartupCase {

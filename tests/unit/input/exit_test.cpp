@@ -8,6 +8,8 @@
 #include "agent/globals.h"
 #include "agent/input.h"
 
+using namespace tondrel;
+
 namespace {
 
 void saySo() {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+using namespace tondrel;
+
 namespace {
 
 using Lines = std::vector<std::string>;

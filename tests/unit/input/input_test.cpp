@@ -13,6 +13,8 @@
 #include "support/live_objects.h"
 #include "support/output_capture.h"
 
+using namespace tondrel;
+
 namespace {
 
 using namespace std::string_literals;

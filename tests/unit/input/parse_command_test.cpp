@@ -4,6 +4,8 @@
 
 #include "agent/command.h"
 
+using namespace tondrel;
+
 namespace {
 
 using namespace std::string_literals;

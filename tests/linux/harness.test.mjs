@@ -59,6 +59,12 @@ test('waitFor answers the value and names what it waited for on a timeout', asyn
     assert.equal(await session.waitFor(() => (++calls >= 3 ? 'ready' : null)), 'ready');
     await assert.rejects(session.waitFor(() => false, { timeoutMs: 100, what: 'the impossible' }),
       /the impossible/);
+    // A fatal error ends the wait at once instead of at the deadline.
+    const started = Date.now();
+    await assert.rejects(session.waitFor(() => {
+      throw Object.assign(new Error('it ended'), { fatal: true });
+    }, { timeoutMs: 60000 }), /it ended/);
+    assert.ok(Date.now() - started < 30000);
   } finally {
     await session.stop();
   }

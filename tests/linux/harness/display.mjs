@@ -19,6 +19,75 @@ function displayNumber(child) {
   });
 }
 
+// How long one window manager start may take before it is given up and
+// started again. Generous: on a loaded machine with the sanitizer build
+// beside it, a first start that reads the fonts can take seconds.
+const windowManagerStartMs = 20000;
+const windowManagerAttempts = 2;
+
+function exited(child) {
+  return child.exitCode !== null || child.signalCode !== null;
+}
+
+function describeExit(child) {
+  const how = child.exitCode !== null ? `status ${child.exitCode}` : `signal ${child.signalCode}`;
+  const said = (child.stderrTail ?? '').trim();
+  return `${child.label} exited with ${how}${said ? `: ${said.slice(-1000)}` : ''}`;
+}
+
+// Starts openbox and waits until it manages windows. A window manager that
+// ends or does not come up in time is started again once; the error then
+// says what it printed, so a failure on another machine can be understood.
+async function startWindowManager(session, display, xvfb) {
+  const problems = [];
+  for (let attempt = 1; attempt <= windowManagerAttempts; attempt++) {
+    const wm = session.spawn('openbox', ['--sm-disable'], { name: 'openbox' });
+    try {
+      await waitUntilManaging(session, display, wm, xvfb);
+      return;
+    } catch (error) {
+      const said = exited(wm) ? '' : (wm.stderrTail ?? '').trim().slice(-1000);
+      problems.push(`attempt ${attempt}: ${error.message}${said ? ` (openbox said: ${said})` : ''}`);
+      if (exited(xvfb)) break;
+      if (!exited(wm)) await session.stopProcess(wm);
+    }
+  }
+  throw new Error(`no window manager on ${display}: ${problems.join('; ')}`);
+}
+
+async function waitUntilManaging(session, display, wm, xvfb) {
+  const options = (what, extra = {}) => ({ timeoutMs: windowManagerStartMs, what, ...extra });
+  const alive = () => {
+    if (exited(xvfb)) throw Object.assign(new Error(describeExit(xvfb)), { fatal: true });
+    if (exited(wm)) throw Object.assign(new Error(describeExit(wm)), { fatal: true });
+  };
+  // An EWMH window manager announces itself on the root window early in its
+  // start-up, before it handles requests: a window mapped in that gap may
+  // never be managed. So it is also asked to change the number of desktops,
+  // and back, which it does only from its event loop.
+  await session.waitFor(async () => {
+    alive();
+    const { code, stdout } = await session.run('xprop', ['-root', '_NET_SUPPORTING_WM_CHECK']);
+    return code === 0 && /window id #/.test(stdout);
+  }, options(`the window manager on ${display} to announce itself`));
+  const desktops = async () => {
+    alive();
+    const { code, stdout } = await session.run('xdotool', ['get_num_desktops']);
+    return code === 0 ? Number(stdout.trim()) : NaN;
+  };
+  const count = await session.waitFor(async () => {
+    const n = await desktops();
+    return n >= 1 ? n : null;
+  }, options(`the number of desktops on ${display}`));
+  for (const wanted of [count + 1, count]) {
+    await session.waitFor(async () => {
+      alive();
+      await session.run('xdotool', ['set_num_desktops', String(wanted)]);
+      return (await desktops()) === wanted;
+    }, options(`the window manager on ${display} to handle requests`, { intervalMs: 50 }));
+  }
+}
+
 export async function startDisplay(session, { windowManager = true, size = '1280x1024x24' } = {}) {
   // -displayfd makes Xvfb pick a free display and write its number once it
   // accepts connections.
@@ -28,30 +97,6 @@ export async function startDisplay(session, { windowManager = true, size = '1280
   const display = `:${await displayNumber(xvfb)}`;
   session.env.DISPLAY = display;
 
-  if (windowManager) {
-    session.spawn('openbox', ['--sm-disable'], { name: 'openbox' });
-    // An EWMH window manager announces itself on the root window early in its
-    // start-up, before it handles requests: a window mapped in that gap may
-    // never be managed. So it is also asked to change the number of desktops,
-    // and back, which it does only from its event loop.
-    await session.waitFor(async () => {
-      const { code, stdout } = await session.run('xprop', ['-root', '_NET_SUPPORTING_WM_CHECK']);
-      return code === 0 && /window id #/.test(stdout);
-    }, { what: 'the window manager on ' + display });
-    const desktops = async () => {
-      const { code, stdout } = await session.run('xdotool', ['get_num_desktops']);
-      return code === 0 ? Number(stdout.trim()) : NaN;
-    };
-    const count = await session.waitFor(async () => {
-      const n = await desktops();
-      return n >= 1 ? n : null;
-    }, { what: 'the number of desktops on ' + display });
-    for (const wanted of [count + 1, count]) {
-      await session.waitFor(async () => {
-        await session.run('xdotool', ['set_num_desktops', String(wanted)]);
-        return (await desktops()) === wanted;
-      }, { what: `the window manager on ${display} to handle requests`, intervalMs: 50 });
-    }
-  }
+  if (windowManager) await startWindowManager(session, display, xvfb);
   return { display };
 }

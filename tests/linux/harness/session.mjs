@@ -150,7 +150,8 @@ export class Session {
     });
   }
 
-  // Polls `check` until it returns a truthy value and answers that value.
+  // Polls `check` until it returns a truthy value and answers that value. A
+  // check that throws is tried again, unless its error is marked `fatal`.
   async waitFor(check, { timeoutMs = 10000, intervalMs = 25, what = 'condition' } = {}) {
     const deadline = Date.now() + timeoutMs;
     let lastError;
@@ -159,6 +160,9 @@ export class Session {
         const value = await check();
         if (value) return value;
       } catch (error) {
+        // A check that knows waiting can no longer help (the process it
+        // waits for has ended) says so at once.
+        if (error?.fatal) throw error;
         lastError = error;
       }
       if (Date.now() >= deadline) {

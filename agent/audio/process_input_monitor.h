@@ -8,6 +8,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include <sys/types.h>
@@ -26,13 +27,16 @@ class ProcessInputMonitor {
 
  private:
   void poll();
-  void report(AudioObjectID object, bool running);
+  void report(bool running, std::optional<pid_t> pid);
 
-  // The input state of every object listed by the latest poll.
-  std::map<AudioObjectID, bool> running_;
-  // The pid of a listed object, from its first successful read until it is no
-  // longer listed; never read again meanwhile.
-  std::map<AudioObjectID, pid_t> pids_;
+  // What is known of each object listed by the latest poll: its input state,
+  // and its pid from the first successful read on (never read again while
+  // the object stays listed).
+  struct Entry {
+    bool running = false;
+    std::optional<pid_t> pid;
+  };
+  std::map<AudioObjectID, Entry> objects_;
   // Until the first poll has finished.
   bool initial_ = true;
 
@@ -41,14 +45,6 @@ class ProcessInputMonitor {
   std::vector<AudioObjectID> listed_;
   std::vector<AudioObjectID> sortedListed_;
   std::vector<AudioObjectID> vanished_;
-
-  // The previous poll's list and, position by position, each object's entry
-  // in running_ and whether its pid was known. Nearly every poll lists the
-  // same objects as the one before; it then finds them without a search.
-  void rememberList();
-  std::vector<AudioObjectID> previous_;
-  std::vector<std::map<AudioObjectID, bool>::iterator> slots_;
-  std::vector<char> pidKnown_;
 };
 
 }  // namespace tondrel

@@ -14,6 +14,9 @@ struct Figure {
   // When set, the agent's figure is its time minus the baseline's: the
   // overhead the agent adds on top of the same platform calls.
   bool overhead = false;
+  // When set (with `overhead`), the verdict is the agent's own work against
+  // this many nanoseconds instead of the ratio against `target`.
+  double ownWorkTargetNanos = 0;
 };
 
 void addFigure(Figure figure);

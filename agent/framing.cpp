@@ -1,6 +1,6 @@
 #include "agent/framing.h"
 
-#include "agent/utf8.h"
+#include "common/utf8.h"
 
 namespace tondrel {
 

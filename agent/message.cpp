@@ -1,6 +1,6 @@
 #include "agent/message.h"
 
-#include "agent/utf8.h"
+#include "common/utf8.h"
 
 #include <array>
 #include <charconv>

@@ -34,6 +34,13 @@ class Object {
   // held by the caller, as with a Create or Copy function).
   CFTypeRef ref() const { return this; }
 
+  // Whether this object has the value of `other`, an object of the same kind
+  // that is not this one. Kinds without a value compare by identity.
+  virtual bool equals(const Object& other) const {
+    static_cast<void>(other);
+    return false;
+  }
+
  private:
   CFTypeID type_;
   bool immortal_;

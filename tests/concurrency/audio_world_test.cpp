@@ -3,7 +3,7 @@
 #include "agent/audio/properties.h"
 #include "agent/globals.h"
 #include "sim/audio.h"
-#include "support/live_objects.h"
+#include "support/sim_world.h"
 
 #include <gtest/gtest.h>
 
@@ -14,9 +14,9 @@ using namespace tondrel;
 
 namespace {
 
-TEST(AudioWorld, ReadsStayWholeWhileAnotherThreadChangesTheWorld) {
-  LiveObjectsUnchanged live;
-  sim::audio::reset();
+class AudioWorld : public SimWorld {};
+
+TEST_F(AudioWorld, ReadsStayWholeWhileAnotherThreadChangesTheWorld) {
   std::atomic<bool> stop{false};
   std::thread player([&stop] {
     for (UInt32 round = 0; !stop.load(); ++round) {
@@ -42,7 +42,6 @@ TEST(AudioWorld, ReadsStayWholeWhileAnotherThreadChangesTheWorld) {
   stop.store(true);
   player.join();
   EXPECT_EQ(sim::audio::sizeQueries(property::processObjectList), 2000);
-  sim::audio::reset();
 }
 
 }  // namespace

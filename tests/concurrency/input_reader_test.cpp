@@ -13,17 +13,16 @@
 #include "sim/accessibility.h"
 #include "platform/threads/loop_threads.h"
 #include "support/output_capture.h"
+#include "support/sim_world.h"
 
 using namespace tondrel;
 
 namespace {
 
-TEST(InputReader, CommandsWrittenInPiecesAreAnsweredOnceEachInOrder) {
+class InputReader : public SimWorld {};
+
+TEST_F(InputReader, CommandsWrittenInPiecesAreAnsweredOnceEachInOrder) {
   constexpr std::int64_t commands = 300;
-  sim::ax::reset();
-  loop::threads::useManualClock();
-  if (pageReads == nullptr) pageReads = loop::createSerialQueue(pageReadsLabel);
-  buffered.clear();
   int fds[2];
   ASSERT_EQ(pipe(fds), 0);
 
@@ -68,7 +67,6 @@ TEST(InputReader, CommandsWrittenInPiecesAreAnsweredOnceEachInOrder) {
   }
   EXPECT_EQ(buffered, "");
   close(fds[0]);
-  sim::ax::reset();
 }
 
 }  // namespace

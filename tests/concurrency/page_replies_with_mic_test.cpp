@@ -14,17 +14,17 @@
 #include "platform/threads/loop_threads.h"
 #include "support/live_objects.h"
 #include "support/output_capture.h"
+#include "support/sim_world.h"
 
 using namespace tondrel;
 
 namespace {
 
-TEST(PageRepliesWithMicEvents, EveryLineWholeAndNothingLost) {
+class PageRepliesWithMicEvents : public SimWorld {};
+
+TEST_F(PageRepliesWithMicEvents, EveryLineWholeAndNothingLost) {
   constexpr std::int64_t requests = 150;
   constexpr std::int64_t micEvents = 600;
-  sim::ax::reset();
-  loop::threads::useManualClock();
-  if (pageReads == nullptr) pageReads = loop::createSerialQueue(pageReadsLabel);
   sim::ax::setTrusted(true);
   // Replies well past the pipe's atomic write size, so a reply written in
   // pieces would show up torn.
@@ -75,7 +75,6 @@ TEST(PageRepliesWithMicEvents, EveryLineWholeAndNothingLost) {
   }
   EXPECT_EQ(nextReply, requests);
   EXPECT_EQ(nextMic, 1000 + micEvents);
-  sim::ax::reset();
 }
 
 }  // namespace

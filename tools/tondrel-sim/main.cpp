@@ -5,7 +5,7 @@
 #include "world.h"
 
 #include "agent/startup.h"
-#include "agent/utf8.h"
+#include "common/utf8.h"
 #include "platform/threads/loop_threads.h"
 #include "sim/trace.h"
 

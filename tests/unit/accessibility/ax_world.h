@@ -1,6 +1,6 @@
-// A clean simulated Mac for each accessibility test: no applications, no
+// The simulated Mac for each accessibility test: no applications, no
 // permission, a manual clock (waits return at once but are counted and
-// traced) and a captured trace.
+// traced), and the trace captured.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,29 +9,18 @@
 #include <string>
 #include <vector>
 
-#include "agent/globals.h"
-#include "platform/loop.h"
 #include "sim/accessibility.h"
 #include "sim/apps.h"
-#include "platform/threads/loop_threads.h"
 #include "sim/trace.h"
+#include "support/sim_world.h"
 
 using namespace tondrel;
 
-class AxWorld : public ::testing::Test {
+class AxWorld : public SimWorld {
  protected:
   void SetUp() override {
-    sim::ax::reset();
-    sim::apps::reset();
-    loop::threads::useManualClock();
+    SimWorld::SetUp();
     sim::trace::capture(true);
-    if (pageReads == nullptr) pageReads = loop::createSerialQueue(pageReadsLabel);
-  }
-  void TearDown() override {
-    loop::threads::waitForQueues();
-    sim::trace::capture(false);
-    sim::ax::reset();
-    sim::apps::reset();
   }
 
   // What the agent did to other applications, oldest first, in a short form:

@@ -6,12 +6,10 @@
 #include "agent/globals.h"
 #include "sim/apps.h"
 #include "sim/audio.h"
-#include "platform/threads/loop_threads.h"
 #include "sim/os_version.h"
 #include "sim/processes.h"
-#include "sim/trace.h"
-#include "support/live_objects.h"
 #include "support/output_capture.h"
+#include "support/sim_world.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -53,15 +51,11 @@ inline std::vector<nlohmann::json> parsedLines(OutputCapture& capture) {
   return events;
 }
 
-class AudioWorld : public ::testing::Test {
+class AudioWorld : public SimWorld {
  protected:
   void SetUp() override {
-    resetWorld();
+    SimWorld::SetUp();
     lookUpResponsibleFunction();
-  }
-  void TearDown() override {
-    resetWorld();
-    responsibleForPid = nullptr;
   }
 
   // As start-up does it, so a test sees what the agent would.
@@ -76,16 +70,4 @@ class AudioWorld : public ::testing::Test {
     loop::threads::advance(pollInterval);
     return parsedLines(capture);
   }
-
- private:
-  static void resetWorld() {
-    loop::threads::useManualClock();
-    sim::audio::reset();
-    sim::apps::reset();
-    sim::processes::reset();
-    sim::os::reset();
-    sim::trace::capture(false);
-  }
-
-  LiveObjectsUnchanged live_;
 };

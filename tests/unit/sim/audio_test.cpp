@@ -2,7 +2,7 @@
 // polls, played by the hook, and one trace entry per poll.
 #include "agent/audio/device_input_monitor.h"
 #include "agent/audio/process_input_monitor.h"
-#include "audio_fixture.h"
+#include "unit/audio/audio_fixture.h"
 
 #include <memory>
 

@@ -1,6 +1,12 @@
 // Lines from chunks to replies: takeLines (input.cpp), handle and the page reader
-// together, against a simulated Mac.
+// together, against a simulated Mac; and the exit at end of input.
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <thread>
 
 #include <nlohmann/json.hpp>
 
@@ -12,6 +18,7 @@
 #include "platform/threads/loop_threads.h"
 #include "support/live_objects.h"
 #include "support/output_capture.h"
+#include "support/sim_world.h"
 
 using namespace tondrel;
 
@@ -22,22 +29,8 @@ using Replies = std::vector<std::string>;
 
 const std::string fffd = "\xEF\xBF\xBD";
 
-class Framing : public ::testing::Test {
+class Framing : public SimWorld {
  protected:
-  void SetUp() override {
-    sim::ax::reset();
-    sim::apps::reset();
-    loop::threads::useManualClock();
-    buffered.clear();
-    if (pageReads == nullptr) pageReads = loop::createSerialQueue(pageReadsLabel);
-  }
-  void TearDown() override {
-    loop::threads::waitForQueues();
-    buffered.clear();
-    sim::ax::reset();
-    sim::apps::reset();
-  }
-
   // Hands the chunks over one task each and answers the replies written.
   static Replies feed(const std::vector<std::string>& chunks) {
     OutputCapture capture;
@@ -142,6 +135,45 @@ TEST_F(Framing, ALongLineInManyChunks) {
   for (std::size_t at = 0; at < line.size(); at += 4096) chunks.push_back(line.substr(at, 4096));
   chunks.push_back("\n");
   EXPECT_EQ(feed(chunks), Replies{reply(6)});
+}
+
+}  // namespace
+
+// End of input: the exit task.
+namespace {
+
+void saySo() {
+  static const char text[] = "exit handlers ran\n";
+  if (write(STDERR_FILENO, text, sizeof text - 1) < 0) {
+  }
+}
+
+TEST(ExitAtEndOfInput, EndsWithStatusZeroWithoutExitHandlers) {
+  EXPECT_EXIT(
+      {
+        std::atexit(saySo);
+        exitAtEndOfInput();
+      },
+      testing::ExitedWithCode(0), "^$");
+}
+
+TEST(ExitAtEndOfInput, WaitsForALineBeingWritten) {
+  // A writer holds outputLock while it writes; the exit must let it finish.
+  EXPECT_EXIT(
+      {
+        std::atomic<bool> holding{false};
+        std::thread writer([&holding] {
+          std::lock_guard<std::mutex> guard(outputLock);
+          holding = true;
+          std::this_thread::sleep_for(std::chrono::milliseconds(200));
+          static const char text[] = "line finished\n";
+          if (write(STDERR_FILENO, text, sizeof text - 1) < 0) {
+          }
+        });
+        while (!holding) std::this_thread::yield();
+        exitAtEndOfInput();
+      },
+      testing::ExitedWithCode(0), "line finished");
 }
 
 }  // namespace

@@ -12,18 +12,16 @@
 #include "platform/threads/loop_threads.h"
 #include "support/live_objects.h"
 #include "support/output_capture.h"
+#include "support/sim_world.h"
 
 using namespace tondrel;
 
 namespace {
 
-class Handle : public ::testing::Test {
+class Handle : public SimWorld {
  protected:
   void SetUp() override {
-    sim::ax::reset();
-    sim::apps::reset();
-    loop::threads::useManualClock();
-    if (pageReads == nullptr) pageReads = loop::createSerialQueue(pageReadsLabel);
+    SimWorld::SetUp();
     sim::ax::setTrusted(true);
     // Each application shows one page named after its pid.
     for (pid_t pid : {512, 601, 602, 700}) {
@@ -37,12 +35,6 @@ class Handle : public ::testing::Test {
                     {700, platform::activationPolicyRegular, "com.example.other", "Other"},
                     {602, platform::activationPolicyRegular, "com.example.browser", "Browser"}});
   }
-  void TearDown() override {
-    loop::threads::waitForQueues();
-    sim::ax::reset();
-    sim::apps::reset();
-  }
-
   // The URLs of the one reply to the line, or nothing when there is none.
   static std::optional<std::vector<std::string>> urlsFor(const std::string& line) {
     OutputCapture capture;

@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace {
 
-TEST(SimCoreFoundation, CountsObjectsUntilTheLastRelease) {
+TEST(CfCore, CountsObjectsUntilTheLastRelease) {
   const long before = cfcore::liveObjects();
   CFStringRef s = CFStringCreateWithCString(kCFAllocatorDefault, "hello", kCFStringEncodingUTF8);
   ASSERT_NE(s, nullptr);
@@ -19,7 +21,7 @@ TEST(SimCoreFoundation, CountsObjectsUntilTheLastRelease) {
   EXPECT_EQ(cfcore::liveObjects(), before);
 }
 
-TEST(SimCoreFoundation, ArraysAndUrlsOwnWhatTheyHold) {
+TEST(CfCore, ArraysAndUrlsOwnWhatTheyHold) {
   LiveObjectsUnchanged check;
   CFStringRef text = CFStringCreateWithCString(nullptr, "https://a.example/x", kCFStringEncodingUTF8);
   CFURLRef url = CFURLCreateWithString(nullptr, text, nullptr);
@@ -35,7 +37,7 @@ TEST(SimCoreFoundation, ArraysAndUrlsOwnWhatTheyHold) {
   CFRelease(array);
 }
 
-TEST(SimCoreFoundation, ConstantsAreImmortal) {
+TEST(CfCore, ConstantsAreImmortal) {
   LiveObjectsUnchanged check;
   CFRelease(kCFBooleanTrue);
   CFRelease(CFSTR("AXRole"));
@@ -44,7 +46,7 @@ TEST(SimCoreFoundation, ConstantsAreImmortal) {
   EXPECT_EQ(cfcore::stringValue(CFSTR("AXRole")), "AXRole");
 }
 
-TEST(SimCoreFoundation, StringsMeasureAndCopyLikeThePlatform) {
+TEST(CfCore, StringsMeasureAndCopyLikeThePlatform) {
   LiveObjectsUnchanged check;
   CFRef<CFStringRef> s = adoptCF(
       CFStringCreateWithCString(nullptr, "a\xC3\xA9\xF0\x9F\x8E\xA4", kCFStringEncodingUTF8));
@@ -64,7 +66,7 @@ TEST(SimCoreFoundation, StringsMeasureAndCopyLikeThePlatform) {
             "\xC3\xA9\xF0\x9F\x8E\xA4");
 }
 
-TEST(SimCoreFoundation, NumbersConvertOnlyWhenExact) {
+TEST(CfCore, NumbersConvertOnlyWhenExact) {
   LiveObjectsUnchanged check;
   CFRef<CFNumberRef> one = adoptCF(cfcore::makeInt(1));
   CFRef<CFNumberRef> half = adoptCF(cfcore::makeDouble(0.5));
@@ -81,7 +83,7 @@ TEST(SimCoreFoundation, NumbersConvertOnlyWhenExact) {
   EXPECT_EQ(CFNumberGetType(one.get()), kCFNumberSInt64Type);
 }
 
-TEST(SimCoreFoundation, HolderReleasesExactlyOnce) {
+TEST(CfCore, HolderReleasesExactlyOnce) {
   LiveObjectsUnchanged check;
   CFStringRef raw = cfcore::makeString("x");
   {
@@ -97,9 +99,58 @@ TEST(SimCoreFoundation, HolderReleasesExactlyOnce) {
   EXPECT_EQ(CFGetTypeID(out.get()), CFNumberGetTypeID());
 }
 
-using SimCoreFoundationDeathTest = testing::Test;
+TEST(CfCore, EqualityIsByValueWithinAKind) {
+  LiveObjectsUnchanged check;
+  auto str = [](const char* text) { return adoptCF(cfcore::makeString(text)); };
+  auto url = [](const char* text) { return adoptCF(cfcore::makeUrl(text)); };
+  auto array = [](std::vector<CFTypeRef> items) { return adoptCF(cfcore::makeArray(items)); };
+  const auto a = str("https://a/");
+  const auto sameAsA = str("https://a/");
+  const auto b = str("https://b/");
+  const auto role = str("AXRole");
+  const auto one = adoptCF(cfcore::makeInt(1));
+  const auto oneAgain = adoptCF(cfcore::makeInt(1));
+  const auto onePointZero = adoptCF(cfcore::makeDouble(1.0));
+  const auto onePointFive = adoptCF(cfcore::makeDouble(1.5));
+  const auto urlA = url("https://a/");
+  const auto urlAAgain = url("https://a/");
+  const auto urlB = url("https://b/");
+  const auto listA = array({a.get(), one.get()});
+  const auto listAAgain = array({sameAsA.get(), onePointZero.get()});
+  const auto listB = array({a.get(), onePointFive.get()});
+  const auto shorter = array({a.get()});
+  struct Case {
+    const char* what;
+    CFTypeRef x;
+    CFTypeRef y;
+    bool equal;
+  };
+  const Case cases[] = {
+      {"an object and itself", a.get(), a.get(), true},
+      {"strings with the same text", a.get(), sameAsA.get(), true},
+      {"strings with other text", a.get(), b.get(), false},
+      {"a string and its constant", role.get(), CFSTR("AXRole"), true},
+      {"equal integers", one.get(), oneAgain.get(), true},
+      {"an integer and the same float", one.get(), onePointZero.get(), true},
+      {"an integer and another float", one.get(), onePointFive.get(), false},
+      {"URLs of the same text", urlA.get(), urlAAgain.get(), true},
+      {"URLs of other text", urlA.get(), urlB.get(), false},
+      {"a URL and its string", urlA.get(), a.get(), false},
+      {"arrays of equal items", listA.get(), listAAgain.get(), true},
+      {"arrays differing in one item", listA.get(), listB.get(), false},
+      {"arrays of other lengths", listA.get(), shorter.get(), false},
+      {"true and false", kCFBooleanTrue, kCFBooleanFalse, false},
+      {"a boolean and the integer 1", kCFBooleanTrue, one.get(), false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(static_cast<bool>(CFEqual(c.x, c.y)), c.equal) << c.what;
+    EXPECT_EQ(static_cast<bool>(CFEqual(c.y, c.x)), c.equal) << c.what << ", swapped";
+  }
+}
 
-TEST_F(SimCoreFoundationDeathTest, ReleasingADeadObjectStopsWithAMessage) {
+using CfCoreDeathTest = testing::Test;
+
+TEST_F(CfCoreDeathTest, ReleasingADeadObjectStopsWithAMessage) {
   EXPECT_DEATH(
       {
         CFStringRef s = cfcore::makeString("gone");
@@ -109,7 +160,7 @@ TEST_F(SimCoreFoundationDeathTest, ReleasingADeadObjectStopsWithAMessage) {
       "CFRelease: the object is not alive");
 }
 
-TEST_F(SimCoreFoundationDeathTest, UsingAnObjectAsAnotherKindStops) {
+TEST_F(CfCoreDeathTest, UsingAnObjectAsAnotherKindStops) {
   EXPECT_DEATH(
       {
         CFNumberRef n = cfcore::makeInt(1);

@@ -2,7 +2,7 @@
 // and says which monitor runs in `ready`. Run in a child process, since the
 // agent's start-up hands the thread to the run loop for good.
 #include "agent/startup.h"
-#include "audio_fixture.h"
+#include "unit/audio/audio_fixture.h"
 
 #include <fcntl.h>
 #include <sys/wait.h>

@@ -9,11 +9,6 @@ using namespace tondrel;
 
 namespace {
 
-using sim::ax::answer;
-using sim::ax::Attribute;
-using sim::ax::failure;
-using sim::ax::Value;
-
 constexpr pid_t testPid = 4242;
 
 class ElementAccess : public AxWorld {

@@ -9,13 +9,6 @@ using namespace tondrel;
 
 namespace {
 
-using sim::ax::answer;
-using sim::ax::element;
-using sim::ax::failure;
-using sim::ax::Switch;
-using sim::ax::Value;
-using sim::ax::webArea;
-using Urls = std::vector<std::string>;
 using Actions = std::vector<std::string>;
 
 constexpr pid_t testPid = 300;

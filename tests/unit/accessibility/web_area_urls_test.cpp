@@ -8,14 +8,6 @@ using namespace tondrel;
 
 namespace {
 
-using sim::ax::answer;
-using sim::ax::element;
-using sim::ax::failure;
-using sim::ax::NodePtr;
-using sim::ax::Value;
-using sim::ax::webArea;
-using Urls = std::vector<std::string>;
-
 constexpr pid_t testPid = 777;
 
 class WebAreaWalk : public AxWorld {

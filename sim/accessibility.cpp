@@ -2,6 +2,8 @@
 // sim/accessibility.h.
 #include "sim/accessibility.h"
 
+#include "platform/cf/cf_string.h"
+
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <set>

@@ -1,5 +1,9 @@
 #include "sim/accessibility_objects.h"
 
+#include "platform/cf/cf_number.h"
+#include "platform/cf/cf_string.h"
+#include "platform/cf/cf_url.h"
+
 #include <cstdio>
 #include <cstdlib>
 

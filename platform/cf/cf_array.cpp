@@ -1,5 +1,7 @@
 // CFArray: an ordered list that retains what it holds when made with the CF
 // type callbacks (and holds plain pointers with none).
+#include "platform/cf/cf_array.h"
+
 #include "platform/cf/cfcore.h"
 
 #include "platform/cf/internal.h"

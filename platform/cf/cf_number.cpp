@@ -1,6 +1,8 @@
 // CFNumber: integers of every width and floats, with the platform's rules for
 // reading one back as another type (saturating, and saying when it is not
 // exact).
+#include "platform/cf/cf_number.h"
+
 #include "platform/cf/cfcore.h"
 
 #include "platform/cf/internal.h"

@@ -1,5 +1,7 @@
 // CFString: text kept both as UTF-8 (what every caller wants) and as UTF-16
 // (what lengths, ranges and comparisons count in).
+#include "platform/cf/cf_string.h"
+
 #include "platform/cf/cfcore.h"
 
 #include "platform/cf/internal.h"

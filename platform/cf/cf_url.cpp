@@ -1,7 +1,10 @@
 // CFURL: an absolute URL kept as the string it was made from, which must have
 // no character a URL cannot hold.
+#include "platform/cf/cf_url.h"
+
 #include "platform/cf/cfcore.h"
 
+#include "platform/cf/cf_string.h"
 #include "platform/cf/internal.h"
 #include <cstring>
 

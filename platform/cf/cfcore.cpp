@@ -12,6 +12,7 @@
 #include <map>
 #include <mutex>
 #include <unordered_set>
+#include <vector>
 
 namespace cfcore {
 namespace {

@@ -12,10 +12,7 @@
 #include <CoreFoundation/CoreFoundation.h>
 
 #include <atomic>
-#include <cstdint>
 #include <string>
-#include <string_view>
-#include <vector>
 
 namespace cfcore {
 
@@ -60,14 +57,5 @@ std::string describeLiveObjects();
 // Answers the object behind a reference, or stops the program when the
 // reference names no live object. `what` names the calling operation.
 Object* checked(CFTypeRef ref, const char* what);
-
-// Typed access for backends. The reference must be
-// alive and of the kind asked for, or the program stops with a message.
-std::string_view stringValue(CFStringRef ref);
-CFStringRef makeString(std::string_view utf8);  // +1
-CFURLRef makeUrl(std::string_view absolute);    // +1
-CFNumberRef makeInt(std::int64_t value);        // +1
-CFNumberRef makeDouble(double value);           // +1
-CFArrayRef makeArray(const std::vector<CFTypeRef>& items);  // +1, retains each item
 
 }  // namespace cfcore

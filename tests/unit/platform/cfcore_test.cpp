@@ -1,4 +1,8 @@
 #include "platform/cf_ref.h"
+#include "platform/cf/cf_array.h"
+#include "platform/cf/cf_number.h"
+#include "platform/cf/cf_string.h"
+#include "platform/cf/cf_url.h"
 #include "platform/cf/cfcore.h"
 #include "support/live_objects.h"
 

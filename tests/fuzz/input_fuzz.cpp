@@ -19,16 +19,11 @@
 #include "sim/apps.h"
 #include "platform/cf/cfcore.h"
 #include "platform/threads/loop_threads.h"
+#include "support/ax_builders.h"
 
 using namespace tondrel;
 
 namespace {
-
-using sim::ax::answer;
-using sim::ax::element;
-using sim::ax::failure;
-using sim::ax::Value;
-using sim::ax::webArea;
 
 // A world with every kind of application the query distinguishes.
 void buildWorld() {

@@ -12,24 +12,10 @@
 #include "sim/accessibility.h"
 #include "sim/apps.h"
 #include "sim/trace.h"
+#include "support/ax_builders.h"
 #include "support/sim_world.h"
 
 using namespace tondrel;
-
-// The simulated accessibility world's builders, as every test here writes
-// them; in the file's unnamed namespace so that they come before the agent's
-// names of the same spelling.
-namespace {
-using sim::ax::answer;
-using sim::ax::Attribute;
-using sim::ax::element;
-using sim::ax::failure;
-using sim::ax::NodePtr;
-using sim::ax::Switch;
-using sim::ax::Value;
-using sim::ax::webArea;
-using Urls = std::vector<std::string>;
-}  // namespace
 
 class AxWorld : public SimWorld {
  protected:

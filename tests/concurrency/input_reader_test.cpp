@@ -19,7 +19,13 @@ using namespace tondrel;
 
 namespace {
 
-class InputReader : public SimWorld {};
+class InputReader : public SimWorld {
+ protected:
+  void SetUp() override {
+    SimWorld::SetUp();
+    startPageReader();
+  }
+};
 
 TEST_F(InputReader, CommandsWrittenInPiecesAreAnsweredOnceEachInOrder) {
   constexpr std::int64_t commands = 300;

@@ -20,7 +20,13 @@ using namespace tondrel;
 
 namespace {
 
-class PageRepliesWithMicEvents : public SimWorld {};
+class PageRepliesWithMicEvents : public SimWorld {
+ protected:
+  void SetUp() override {
+    SimWorld::SetUp();
+    startPageReader();
+  }
+};
 
 TEST_F(PageRepliesWithMicEvents, EveryLineWholeAndNothingLost) {
   constexpr std::int64_t requests = 150;

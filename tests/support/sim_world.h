@@ -2,7 +2,7 @@
 // simulated Mac: every part of the simulation reset (audio system, process
 // table, application registry, OS version, accessibility, trace), the agent's
 // globals as start-up leaves them before it picks a monitor, and time on the
-// manual clock. At the end queued work is finished and everything is reset
+// manual clock. Tests that make page requests start the page reader. At the end queued work is finished and everything is reset
 // again; then no CoreFoundation object the test made may still be alive.
 #pragma once
 
@@ -21,16 +21,20 @@
 
 class SimWorld : public ::testing::Test {
  protected:
-  void SetUp() override {
-    reset();
-    // Made once and kept, as the agent keeps it for its whole life.
-    if (tondrel::pageReads == nullptr) {
-      tondrel::pageReads = loop::createSerialQueue(tondrel::pageReadsLabel);
-    }
-  }
+  void SetUp() override { reset(); }
   void TearDown() override {
     loop::threads::waitForQueues();
     reset();
+  }
+
+  // The queue page requests are answered on, for tests that make requests:
+  // made once and kept, as the agent keeps it for its whole life. Not made
+  // for the others, since it is a thread, and a test that forks must not
+  // have one.
+  static void startPageReader() {
+    if (tondrel::pageReads == nullptr) {
+      tondrel::pageReads = loop::createSerialQueue(tondrel::pageReadsLabel);
+    }
   }
 
  private:

@@ -22,6 +22,7 @@ class Handle : public SimWorld {
  protected:
   void SetUp() override {
     SimWorld::SetUp();
+    startPageReader();
     sim::ax::setTrusted(true);
     // Each application shows one page named after its pid.
     for (pid_t pid : {512, 601, 602, 700}) {

@@ -31,6 +31,11 @@ const std::string fffd = "\xEF\xBF\xBD";
 
 class Framing : public SimWorld {
  protected:
+  void SetUp() override {
+    SimWorld::SetUp();
+    startPageReader();
+  }
+
   // Hands the chunks over one task each and answers the replies written.
   static Replies feed(const std::vector<std::string>& chunks) {
     OutputCapture capture;

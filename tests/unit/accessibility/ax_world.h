@@ -21,6 +21,7 @@ class AxWorld : public SimWorld {
  protected:
   void SetUp() override {
     SimWorld::SetUp();
+    startPageReader();
     sim::trace::capture(true);
   }
 

@@ -1,6 +1,6 @@
 #include "platform/running_apps.h"
 
-#include "sim/apps.h"
+#include "sim/running_apps.h"
 
 #include <atomic>
 #include <mutex>

@@ -10,7 +10,7 @@
 #include "agent/handle.h"
 #include "platform/loop.h"
 #include "sim/accessibility.h"
-#include "sim/apps.h"
+#include "sim/running_apps.h"
 #include "platform/threads/loop_threads.h"
 #include "support/live_objects.h"
 #include "support/output_capture.h"

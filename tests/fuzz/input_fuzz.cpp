@@ -16,7 +16,7 @@
 #include "agent/input.h"
 #include "platform/loop.h"
 #include "sim/accessibility.h"
-#include "sim/apps.h"
+#include "sim/running_apps.h"
 #include "platform/cf/cfcore.h"
 #include "platform/threads/loop_threads.h"
 #include "support/ax_builders.h"

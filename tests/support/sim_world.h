@@ -10,7 +10,7 @@
 #include "platform/loop.h"
 #include "platform/threads/loop_threads.h"
 #include "sim/accessibility.h"
-#include "sim/apps.h"
+#include "sim/running_apps.h"
 #include "sim/audio.h"
 #include "sim/os_version.h"
 #include "sim/processes.h"

@@ -4,7 +4,7 @@
 
 #include "platform/os_version.h"
 #include "sim/accessibility.h"
-#include "sim/apps.h"
+#include "sim/running_apps.h"
 #include "sim/audio.h"
 #include "sim/processes.h"
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "sim/accessibility.h"
-#include "sim/apps.h"
+#include "sim/running_apps.h"
 #include "sim/trace.h"
 #include "support/ax_builders.h"
 #include "support/sim_world.h"

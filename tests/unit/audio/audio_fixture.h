@@ -4,7 +4,7 @@
 #pragma once
 
 #include "agent/globals.h"
-#include "sim/apps.h"
+#include "sim/running_apps.h"
 #include "sim/audio.h"
 #include "sim/os_version.h"
 #include "sim/processes.h"

@@ -2,18 +2,19 @@
 // simulated Mac: every part of the simulation reset (audio system, process
 // table, application registry, OS version, accessibility, trace), the agent's
 // globals as start-up leaves them before it picks a monitor, and time on the
-// manual clock. Tests that make page requests start the page reader. At the end queued work is finished and everything is reset
-// again; then no CoreFoundation object the test made may still be alive.
+// manual clock. Tests that make page requests start the page reader. At the
+// end queued work is finished and everything is reset again; then no
+// CoreFoundation object the test made may still be alive.
 #pragma once
 
 #include "agent/globals.h"
 #include "platform/loop.h"
 #include "platform/threads/loop_threads.h"
 #include "sim/accessibility.h"
-#include "sim/running_apps.h"
 #include "sim/audio.h"
 #include "sim/os_version.h"
 #include "sim/processes.h"
+#include "sim/running_apps.h"
 #include "sim/trace.h"
 #include "support/live_objects.h"
 

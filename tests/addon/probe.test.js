@@ -5,11 +5,11 @@
 // call got through every check with that address intact.
 const test = require('node:test');
 const assert = require('node:assert/strict');
-const os = require('node:os');
 
 const binary = process.env.MORVANE_PROBE;
 assert.ok(binary, 'MORVANE_PROBE must name the test build of the module');
 const { morvane } = require(binary);
+const { answerOf, nativeHandle } = require('./handles.js');
 
 const VIEW = 0x0123456789abcdefn;
 // A 32-bit value with its top bit set, so a sign-extending widening shows.
@@ -17,33 +17,9 @@ const SHORT = 0xfedcba98;
 // Only Linux takes 4-byte handles (X11 window ids).
 const takesShort = process.platform === 'linux';
 
-function word(value) {
-  const bytes = Buffer.alloc(8);
-  if (os.endianness() === 'LE') {
-    bytes.writeBigUInt64LE(value);
-  } else {
-    bytes.writeBigUInt64BE(value);
-  }
-  return bytes;
-}
-
-function word32(value) {
-  const bytes = Buffer.alloc(4);
-  if (os.endianness() === 'LE') {
-    bytes.writeUInt32LE(value);
-  } else {
-    bytes.writeUInt32BE(value);
-  }
-  return bytes;
-}
-
-function call(...args) {
-  let answer;
-  assert.doesNotThrow(() => {
-    answer = morvane(...args);
-  });
-  return answer;
-}
+const word = (value) => nativeHandle(value, 8);
+const word32 = (value) => nativeHandle(value, 4);
+const call = (...args) => answerOf(morvane, ...args);
 
 test('one 8-byte Buffer reaches the window step as a word in host order', () => {
   assert.equal(call(word(VIEW)), true);

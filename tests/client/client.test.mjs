@@ -11,8 +11,8 @@ import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 
 import { startAgent, attachAgent, TondrelError, maxLineLength, maxAbandoned } from '../../client/index.js';
+import { fake, rejection } from './helpers.mjs';
 
-const fake = fileURLToPath(new URL('./fake-agent.mjs', import.meta.url));
 const started = [];
 const startFake = (options = {}) => {
   const agent = startAgent(process.execPath, { args: [fake, JSON.stringify(options)] });
@@ -26,15 +26,6 @@ afterEach(() => {
 
 // What the fake received for a request: it echoes the command line as the one URL.
 const sent = ({ urls }) => JSON.parse(urls[0]);
-
-const rejection = async (promise) => {
-  try {
-    await promise;
-  } catch (error) {
-    return error;
-  }
-  assert.fail('expected a rejection');
-};
 
 test('replies are matched by id when they come back in reverse order', async () => {
   const count = 1000;

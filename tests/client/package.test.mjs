@@ -10,10 +10,10 @@ import { createRequire } from 'node:module';
 import { fileURLToPath, pathToFileURL } from 'node:url';
 
 import * as esm from '../../client/index.js';
+import { fake } from './helpers.mjs';
 
 const require = createRequire(import.meta.url);
 const clientDir = fileURLToPath(new URL('../../client/', import.meta.url));
-const fake = fileURLToPath(new URL('./fake-agent.mjs', import.meta.url));
 
 test('require and import give the same objects, and the version is the package\'s', () => {
   const cjs = require('../../client/index.cjs');

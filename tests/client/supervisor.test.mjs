@@ -6,19 +6,10 @@ import { EventEmitter, once } from 'node:events';
 import { fileURLToPath } from 'node:url';
 
 import { superviseAgent, MicActivity, TondrelError } from '../../client/index.js';
+import { fake, rejection } from './helpers.mjs';
 
-const fake = fileURLToPath(new URL('./fake-agent.mjs', import.meta.url));
 const mic = (running, pid, appPid = null, bundleId = null, appName = null) =>
   ({ running, pid, appPid, bundleId, appName });
-
-const rejection = async (promise) => {
-  try {
-    await promise;
-  } catch (error) {
-    return error;
-  }
-  assert.fail('expected a rejection');
-};
 
 // Records every event of a supervisor, in order, with when it came.
 function record(supervisor) {

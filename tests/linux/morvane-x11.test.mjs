@@ -13,6 +13,7 @@ import os from 'node:os';
 import path from 'node:path';
 import { after, before, describe, test } from 'node:test';
 
+import { answerOf, nativeHandle } from '../addon/handles.js';
 import { startDisplay } from './harness/display.mjs';
 import { startSession } from './harness/session.mjs';
 
@@ -32,26 +33,9 @@ const nodeEnv = { LD_PRELOAD: process.env.LD_PRELOAD, ASAN_OPTIONS: process.env.
 // this process; start from an X11 session whatever the machine runs.
 for (const name of ['DISPLAY', 'WAYLAND_DISPLAY', 'XDG_SESSION_TYPE']) delete process.env[name];
 
-function handle(id, size = 4) {
-  const bytes = Buffer.alloc(size);
-  if (size === 4) {
-    if (os.endianness() === 'LE') bytes.writeUInt32LE(id);
-    else bytes.writeUInt32BE(id);
-  } else if (os.endianness() === 'LE') {
-    bytes.writeBigUInt64LE(BigInt(id));
-  } else {
-    bytes.writeBigUInt64BE(BigInt(id));
-  }
-  return bytes;
-}
-
-function call(...args) {
-  let answer;
-  assert.doesNotThrow(() => {
-    answer = morvane(...args);
-  });
-  return answer;
-}
+// X11 window ids come as 4 bytes unless a test says otherwise.
+const handle = (id, size = 4) => nativeHandle(id, size);
+const call = (...args) => answerOf(morvane, ...args);
 
 // Runs `body` with some of this process's variables changed (undefined
 // removes one), restoring them afterwards.

@@ -2,6 +2,8 @@
 // commands written as lines, every line it writes parsed and kept.
 import { createInterface } from 'node:readline';
 
+import { hasEnded } from './session.mjs';
+
 export class Agent {
   constructor(session, child) {
     this.session = session;
@@ -21,7 +23,7 @@ export class Agent {
   }
 
   get alive() {
-    return this.child.exitCode === null && this.child.signalCode === null;
+    return !hasEnded(this.child);
   }
 
   send(command) {

@@ -4,19 +4,13 @@
 import { existsSync } from 'node:fs';
 import path from 'node:path';
 
-export const sourceName = 'tondrel-mic';
+import { describeProcess, hasEnded } from './session.mjs';
 
-function describe(child) {
-  const status = child.exitCode !== null ? `exited with ${child.exitCode}`
-    : child.signalCode !== null ? `killed by ${child.signalCode}` : 'running';
-  return `${child.label} ${status}; stderr: ${child.stderrTail?.trim() || '(nothing)'}`;
-}
+export const sourceName = 'tondrel-mic';
 
 function stillRunning(children) {
   for (const child of children) {
-    if (child.exitCode !== null || child.signalCode !== null) {
-      throw new Error(describe(child));
-    }
+    if (hasEnded(child)) throw new Error(describeProcess(child));
   }
 }
 

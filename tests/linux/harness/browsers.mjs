@@ -7,6 +7,8 @@ import http from 'node:http';
 import path from 'node:path';
 import { pathToFileURL } from 'node:url';
 
+import { endOf } from './session.mjs';
+
 let profiles = 0;
 
 // Writes one small page per title and answers [{ title, url }].
@@ -75,11 +77,6 @@ export async function servePages(titles) {
   };
 }
 
-function exited(child) {
-  if (child.exitCode !== null || child.signalCode !== null) return Promise.resolve();
-  return new Promise((resolve) => child.once('exit', () => resolve()));
-}
-
 // Waits for a visible top-level window whose title contains `title`. Browsers
 // map and unmap short-lived windows while starting, so a search is repeated
 // until it holds.
@@ -96,7 +93,7 @@ export async function waitForWindow(session, title, { timeoutMs = 60000 } = {}) 
 async function handOver(session, command, args, env, what) {
   const child = session.spawn(command, args, { env, name: what });
   const timer = setTimeout(() => session.stopProcess(child), 30000);
-  await exited(child);
+  await endOf(child);
   clearTimeout(timer);
   await session.stopProcess(child);
   if (child.exitCode !== 0) {

@@ -1,5 +1,7 @@
 // An X display of the session's own: Xvfb on a free display number, with a
 // window manager, so focus and activation behave as on a desktop.
+import { describeProcess, hasEnded } from './session.mjs';
+
 function displayNumber(child) {
   return new Promise((resolve, reject) => {
     let text = '';
@@ -25,16 +27,6 @@ function displayNumber(child) {
 const windowManagerStartMs = 20000;
 const windowManagerAttempts = 2;
 
-function exited(child) {
-  return child.exitCode !== null || child.signalCode !== null;
-}
-
-function describeExit(child) {
-  const how = child.exitCode !== null ? `status ${child.exitCode}` : `signal ${child.signalCode}`;
-  const said = (child.stderrTail ?? '').trim();
-  return `${child.label} exited with ${how}${said ? `: ${said.slice(-1000)}` : ''}`;
-}
-
 // Starts openbox and waits until it manages windows. A window manager that
 // ends or does not come up in time is started again once; the error then
 // says what it printed, so a failure on another machine can be understood.
@@ -46,10 +38,10 @@ async function startWindowManager(session, display, xvfb) {
       await waitUntilManaging(session, display, wm, xvfb);
       return;
     } catch (error) {
-      const said = exited(wm) ? '' : (wm.stderrTail ?? '').trim().slice(-1000);
-      problems.push(`attempt ${attempt}: ${error.message}${said ? ` (openbox said: ${said})` : ''}`);
-      if (exited(xvfb)) break;
-      if (!exited(wm)) await session.stopProcess(wm);
+      problems.push(`attempt ${attempt}: ${error.message}` +
+        (hasEnded(wm) ? '' : ` (${describeProcess(wm)})`));
+      if (hasEnded(xvfb)) break;
+      if (!hasEnded(wm)) await session.stopProcess(wm);
     }
   }
   throw new Error(`no window manager on ${display}: ${problems.join('; ')}`);
@@ -58,8 +50,9 @@ async function startWindowManager(session, display, xvfb) {
 async function waitUntilManaging(session, display, wm, xvfb) {
   const options = (what, extra = {}) => ({ timeoutMs: windowManagerStartMs, what, ...extra });
   const alive = () => {
-    if (exited(xvfb)) throw Object.assign(new Error(describeExit(xvfb)), { fatal: true });
-    if (exited(wm)) throw Object.assign(new Error(describeExit(wm)), { fatal: true });
+    for (const child of [xvfb, wm]) {
+      if (hasEnded(child)) throw Object.assign(new Error(describeProcess(child)), { fatal: true });
+    }
   };
   // An EWMH window manager announces itself on the root window early in its
   // start-up, before it handles requests: a window mapped in that gap may

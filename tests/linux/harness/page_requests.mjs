@@ -2,6 +2,8 @@
 // page-urls commands on its standard input, replies matched by id and timed.
 import readline from 'node:readline';
 
+import { hasEnded } from './session.mjs';
+
 export class Agent {
   #next = 1;
   #waiters = [];
@@ -10,7 +12,7 @@ export class Agent {
     this.child = child;
     this.messages = [];
     this.exit = new Promise((resolve) => {
-      if (child.exitCode !== null || child.signalCode !== null) {
+      if (hasEnded(child)) {
         resolve({ code: child.exitCode, signal: child.signalCode });
       } else {
         child.once('exit', (code, signal) => resolve({ code, signal }));

@@ -25,9 +25,23 @@ const inherited = [
   'LD_PRELOAD',
 ];
 
-function exitOf(child) {
-  if (child.exitCode !== null || child.signalCode !== null) return Promise.resolve();
+// Whether a child process has ended (exited, or killed by a signal).
+export function hasEnded(child) {
+  return child.exitCode !== null || child.signalCode !== null;
+}
+
+// Resolves once the child process has ended.
+export function endOf(child) {
+  if (hasEnded(child)) return Promise.resolve();
   return new Promise((resolve) => child.once('exit', () => resolve()));
+}
+
+// What became of a child process and the last of what it wrote on standard
+// error, for failure messages.
+export function describeProcess(child) {
+  const status = child.exitCode !== null ? `exited with ${child.exitCode}`
+    : child.signalCode !== null ? `killed by ${child.signalCode}` : 'running';
+  return `${child.label} ${status}; stderr: ${child.stderrTail?.trim().slice(-1000) || '(nothing)'}`;
 }
 
 function killGroup(pid, signal) {
@@ -178,7 +192,7 @@ export class Session {
   async stopProcess(child, { signal = 'SIGTERM' } = {}) {
     killGroup(child.pid, signal);
     const timer = setTimeout(() => killGroup(child.pid, 'SIGKILL'), graceMs);
-    await exitOf(child);
+    await endOf(child);
     clearTimeout(timer);
     // Whatever the leader left behind in its group goes too.
     killGroup(child.pid, 'SIGKILL');
@@ -187,7 +201,7 @@ export class Session {
 
   // The pids of the tracked processes that are still running.
   livePids() {
-    return this.#children.filter((c) => c.exitCode === null && c.signalCode === null)
+    return this.#children.filter((c) => !hasEnded(c))
       .map((c) => c.pid);
   }
 

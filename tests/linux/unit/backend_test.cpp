@@ -12,6 +12,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <string>
 #include <vector>
 
 #include "platform/os_version.h"
@@ -74,9 +76,10 @@ TEST(LinuxBackend, ThisTestIsNoApplicationUnlessItsScopeSaysSo) {
 
 TEST(LinuxBackend, WithoutPipeWireEveryAudioReadFails) {
   // A runtime folder where no PipeWire listens.
-  char folder[] = "/tmp/tondrel-nopw-XXXXXX";
-  ASSERT_NE(mkdtemp(folder), nullptr);
-  setenv("XDG_RUNTIME_DIR", folder, 1);
+  std::string folder =
+      (std::filesystem::temp_directory_path() / "tondrel-nopw-XXXXXX").string();
+  ASSERT_NE(mkdtemp(folder.data()), nullptr);
+  setenv("XDG_RUNTIME_DIR", folder.c_str(), 1);
   unsetenv("PIPEWIRE_REMOTE");
   unsetenv("PIPEWIRE_RUNTIME_DIR");
 
@@ -95,7 +98,7 @@ TEST(LinuxBackend, WithoutPipeWireEveryAudioReadFails) {
   EXPECT_NE(AudioObjectGetPropertyData(kAudioObjectSystemObject, nullptr, 0, nullptr, &size, &size), 0);
   const AudioObjectPropertyAddress otherScope{0x70727323, 0x696e7074, 0};
   EXPECT_NE(AudioObjectGetPropertyDataSize(kAudioObjectSystemObject, &otherScope, 0, nullptr, &size), 0);
-  rmdir(folder);
+  rmdir(folder.c_str());
 }
 
 }  // namespace

@@ -61,8 +61,8 @@ TEST(ProcEnviron, ValuesAndArguments) {
 class FakeDesktop : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/tondrel-desktop-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
+    std::string pattern = (fs::temp_directory_path() / "tondrel-desktop-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
     root_ = pattern;
     fs::create_directories(root_ / "proc");
     fs::create_directories(root_ / "home/applications");

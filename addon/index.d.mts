@@ -2,5 +2,6 @@
 // default export (the module object).
 import * as morvaneModule from './index.js';
 
-export { morvane } from './index.js';
+export { morvane, available, loadError } from './index.js';
+export type { MorvaneLoadError } from './index.js';
 export default morvaneModule;

@@ -1,5 +1,6 @@
-// The ES module entry: the same function as the CommonJS one.
+// The ES module entry: the same objects as the CommonJS one. index.js never
+// throws while loading, so importing this never fails either.
 import morvaneModule from './index.js';
 
-export const { morvane } = morvaneModule;
+export const { morvane, available, loadError } = morvaneModule;
 export default morvaneModule;

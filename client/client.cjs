@@ -53,6 +53,51 @@ const isInt32OrNull = (value) => value === null || isInt32(value);
 const isStringOrNull = (value) => value === null || typeof value === 'string';
 const isStringArray = (value) => Array.isArray(value) && value.every((s) => typeof s === 'string');
 
+// Spawn failures that a later attempt may not meet again: the system was
+// short of processes, memory or descriptors. Every other one (no such file,
+// not executable, not a program) stays until someone changes the install.
+const passingSpawnErrors = new Set(['EAGAIN', 'ENOMEM', 'EMFILE', 'ENFILE']);
+
+/**
+ * Whether an error from a client's `ready` is a start that no restart can
+ * mend: the program is missing, not executable, not for this system, or the
+ * platform package is absent or of another version.
+ */
+function isPermanentStartFailure(error) {
+  if (error?.code !== 'ERR_TONDREL_SPAWN') return false;
+  const cause = error.cause?.code;
+  return typeof cause === 'string' && !passingSpawnErrors.has(cause);
+}
+
+function checkedTimeout(name, value) {
+  if (value === undefined || value === null || value === Infinity) return null;
+  if (typeof value !== 'number' || !(value >= 0) || !Number.isFinite(value)) {
+    throw new RangeError(`${name} must be a number of milliseconds (or Infinity), not ${value}`);
+  }
+  return value;
+}
+
+function checkedClientOptions(options) {
+  const debug = options?.debug;
+  if (debug !== undefined && typeof debug !== 'boolean' && typeof debug !== 'function') {
+    throw new TypeError('debug must be true, false or a function (direction, line, pid)');
+  }
+  return { requestTimeoutMs: checkedTimeout('requestTimeoutMs', options?.requestTimeoutMs), debug };
+}
+
+// Where wire lines go when debugging is on: a function of the host's, or
+// standard error. TONDREL_DEBUG in the host's environment turns it on for
+// clients that were given no `debug` option, without touching the code.
+function debugSink(debug) {
+  if (typeof debug === 'function') return debug;
+  const fromEnv = process.env.TONDREL_DEBUG;
+  const on = debug ?? (fromEnv !== undefined && fromEnv !== '' && fromEnv !== '0');
+  if (!on) return null;
+  return (direction, line, pid) => {
+    process.stderr.write(`tondrel[${pid ?? '-'}] ${direction} ${line}\n`);
+  };
+}
+
 function describeExit({ code, signal }) {
   if (signal) return `was killed by ${signal}`;
   if (code === null || code === undefined) return 'ended';
@@ -120,13 +165,19 @@ class TondrelClient extends EventEmitter {
   #closing = false;
   #closePromise = null;
   #spawnError = null;
+  #requestTimeoutMs = null;
+  #log = null;
+  #idle = []; // resolvers waiting for the last pending request to settle
 
-  constructor(child) {
+  constructor(child, options = {}) {
     super();
     if (!child || !child.stdin || !child.stdout ||
         typeof child.stdin.write !== 'function' || typeof child.stdout.on !== 'function') {
       throw new TypeError("the agent's child process needs piped standard input and output");
     }
+    const { requestTimeoutMs, debug } = checkedClientOptions(options);
+    this.#requestTimeoutMs = requestTimeoutMs;
+    this.#log = debugSink(debug);
     this.#child = child;
 
     this.#ready = new Promise((resolve, reject) => {
@@ -193,6 +244,15 @@ class TondrelClient extends EventEmitter {
     return this.#exited;
   }
 
+  /**
+   * The ERR_TONDREL_SPAWN error of a start that failed (its `cause` the
+   * system's or the lookup's error), or null.
+   */
+  get startError() {
+    return this.#spawnError ? new TondrelError(this.#spawnMessage(), 'ERR_TONDREL_SPAWN',
+      { cause: this.#spawnError }) : null;
+  }
+
   /** Number of requests sent and not yet answered. */
   get pendingCount() {
     return this.#pending.size;
@@ -200,12 +260,16 @@ class TondrelClient extends EventEmitter {
 
   /**
    * Sends one page-urls command and resolves with `{ trusted, urls }` from
-   * its reply.
+   * its reply. `timeoutMs` (default: the client's requestTimeoutMs, else
+   * none) gives up waiting with ERR_TONDREL_TIMEOUT.
    */
   pageUrls(query, options = {}) {
     let keys;
+    let timeoutMs;
     try {
       keys = checkedQuery(query);
+      timeoutMs = options?.timeoutMs === undefined ? this.#requestTimeoutMs
+        : checkedTimeout('timeoutMs', options.timeoutMs);
     } catch (error) {
       return Promise.reject(error);
     }
@@ -223,22 +287,32 @@ class TondrelClient extends EventEmitter {
 
     return new Promise((resolve, reject) => {
       let onAbort = null;
+      let timer = null;
       const settle = () => {
         this.#pending.delete(id);
         if (onAbort) signal.removeEventListener('abort', onAbort);
+        if (timer) clearTimeout(timer);
+        if (this.#pending.size === 0) for (const done of this.#idle.splice(0)) done();
+      };
+      const giveUp = (reason) => {
+        settle();
+        this.#abandon(id);
+        reject(reason);
       };
       if (signal) {
-        onAbort = () => {
-          settle();
-          this.#abandon(id);
-          reject(signal.reason);
-        };
+        onAbort = () => giveUp(signal.reason);
         signal.addEventListener('abort', onAbort, { once: true });
+      }
+      if (timeoutMs !== null) {
+        timer = setTimeout(() => giveUp(new TondrelError(
+          `no reply to page-urls request ${id} within ${timeoutMs} ms`, 'ERR_TONDREL_TIMEOUT')),
+        timeoutMs);
       }
       this.#pending.set(id, {
         resolve: (value) => { settle(); resolve(value); },
         reject: (error) => { settle(); reject(error); },
       });
+      this.#log?.('>', line, this.#child.pid);
       // Node queues what the pipe cannot take yet; nothing is lost by not
       // waiting for 'drain'.
       this.#child.stdin.write(`${line}\n`);
@@ -248,14 +322,23 @@ class TondrelClient extends EventEmitter {
   /**
    * Ends the agent's standard input, which makes it exit, and resolves with
    * `{ code, signal }` once it has. Requests still unanswered when it exits
-   * are rejected. After `timeout` milliseconds (default 5000; `Infinity` to
-   * wait for ever) the agent is killed with SIGKILL.
+   * are rejected; with `drain: true` the input is ended only once every
+   * request sent before has settled (no new ones are taken meanwhile).
+   * After `timeout` milliseconds from the call (default 5000; `Infinity` to
+   * wait for ever) the agent is killed with SIGKILL, drained or not.
    */
   close(options = {}) {
     if (!this.#closePromise) {
       this.#closing = true;
       const timeout = options?.timeout ?? 5000;
-      if (!this.#exitEvent && !this.#child.stdin.destroyed) this.#child.stdin.end();
+      const endInput = () => {
+        if (!this.#exitEvent && !this.#child.stdin.destroyed) this.#child.stdin.end();
+      };
+      if (options?.drain && this.#pending.size > 0) {
+        this.#idle.push(endInput);
+      } else {
+        endInput();
+      }
       this.#closePromise = new Promise((resolve) => {
         let timer = null;
         if (Number.isFinite(timeout) && !this.#exitEvent) {
@@ -338,6 +421,7 @@ class TondrelClient extends EventEmitter {
   }
 
   #onLine(line) {
+    this.#log?.('<', line, this.#child.pid);
     let message;
     try {
       message = JSON.parse(line);
@@ -415,7 +499,9 @@ class TondrelClient extends EventEmitter {
   #onChildError(error) {
     if (this.#child.pid === undefined && !this.#spawnError) {
       this.#spawnError = error;
-      this.#report(this.#spawnMessage(), 'ERR_TONDREL_SPAWN');
+      if (this.listenerCount('error') > 0) {
+        this.emit('error', new TondrelError(this.#spawnMessage(), 'ERR_TONDREL_SPAWN', { cause: error }));
+      }
     }
     // Other errors (a failed kill, for one) change nothing the host could act on.
   }
@@ -556,12 +642,15 @@ function startAgent(path, options = {}) {
     options = path;
     path = undefined;
   }
-  const { args = [], env, cwd, stderr = 'inherit' } = options ?? {};
+  const { args = [], env, cwd, stderr = 'inherit', requestTimeoutMs, debug } = options ?? {};
+  const clientOptions = { requestTimeoutMs, debug };
+  checkedClientOptions(clientOptions); // before anything is started
   if (path === undefined || path === null) {
     try {
       path = findAgent();
     } catch (error) {
-      return new TondrelClient(new UnstartedChild(error, undefined));
+      if (!(error instanceof TondrelError)) throw error;
+      return new TondrelClient(new UnstartedChild(error, undefined), clientOptions);
     }
   }
   let child;
@@ -573,14 +662,15 @@ function startAgent(path, options = {}) {
     if (typeof error?.errno !== 'number') throw error;
     child = new UnstartedChild(error, path);
   }
-  return new TondrelClient(child);
+  return new TondrelClient(child, clientOptions);
 }
 
 /** Wraps a child process that the host has already spawned. */
-function attachAgent(child) {
-  return new TondrelClient(child);
+function attachAgent(child, options) {
+  return new TondrelClient(child, options);
 }
 
 module.exports = {
-  TondrelClient, startAgent, attachAgent, maxLineLength, maxAbandoned,
+  TondrelClient, startAgent, attachAgent, maxLineLength, maxAbandoned, isPermanentStartFailure,
+  checkedClientOptions,
 };

@@ -1,60 +1,55 @@
 'use strict';
 
-// Where the agent and the module of the running platform are: in the package
-// named for the platform, which npm installs beside this one (an optional
-// dependency whose os and cpu match), or the copy of it that a packaged
-// Electron application unpacked from its archive.
+// Where the agent of the running platform is: in the platform package that
+// npm installed beside this one, or for the scenario runner in the package
+// of @tondrel/sim, which hosts install for their tests only.
 
-const fs = require('node:fs');
-const path = require('node:path');
 const { TondrelError } = require('./errors.cjs');
+const { locate } = require('./locate.cjs');
+const { packageFor } = require('./platforms.cjs');
+const { version } = require('./version.cjs');
 
-const platforms = new Set(['darwin-arm64', 'darwin-x64', 'linux-x64']);
-
-/** The name of the package holding the binaries for this system, or null. */
+/** The name of the package holding the agent for a system, or null. */
 function platformPackage(platform = process.platform, arch = process.arch) {
-  const key = `${platform}-${arch}`;
-  return platforms.has(key) ? `tondrel-${key}` : null;
+  return packageFor('@tondrel/client', platform, arch);
 }
 
-// A file inside an archive such as app.asar can be read through Electron's
-// patched fs but cannot be run or loaded: the copy to use is the one that
-// packaging left unpacked beside the archive.
-function unpacked(file) {
-  const outside = file.replace(/\.asar(?=[\\/])/, '.asar.unpacked');
-  return outside !== file && fs.existsSync(outside) ? outside : file;
-}
+const fail = (kind, message, cause) => {
+  throw new TondrelError(message, `ERR_TONDREL_${kind}`, cause === undefined ? undefined : { cause });
+};
 
 /**
- * The absolute path of `program` ('tondrel', or 'tondrel-sim' on Linux) in
- * the platform package. Throws a TondrelError with code
- * ERR_TONDREL_NOT_FOUND when there is no package for this system or it is
- * not installed.
+ * The absolute path of `program`: 'tondrel' from the platform package, or
+ * 'tondrel-sim' from @tondrel/sim. Throws a TondrelError:
+ * ERR_TONDREL_UNSUPPORTED_PLATFORM when there is no build for this system,
+ * ERR_TONDREL_NOT_FOUND when the package is not installed or lacks the
+ * program, ERR_TONDREL_VERSION_MISMATCH when it is of another version.
  */
 function findAgent(program = 'tondrel') {
-  if (program !== 'tondrel' && program !== 'tondrel-sim') {
-    throw new TypeError(`no program ${JSON.stringify(program)} in the platform package`);
+  if (program === 'tondrel') {
+    return locate({ user: '@tondrel/client', file: 'tondrel', version, fail });
   }
-  const name = platformPackage();
-  if (!name) {
-    throw new TondrelError(
-      `no tondrel package for ${process.platform}-${process.arch}; give the agent's path`,
-      'ERR_TONDREL_NOT_FOUND');
+  if (program !== 'tondrel-sim') {
+    throw new TypeError(`no program ${JSON.stringify(program)}: 'tondrel' or 'tondrel-sim'`);
   }
-  let manifest;
+  let sim;
   try {
-    manifest = require.resolve(`${name}/package.json`);
+    sim = require('@tondrel/sim');
   } catch (cause) {
-    throw new TondrelError(
-      `${name} is not installed (an optional dependency: installs that skip those, ` +
-      'or that ran on another platform, leave it out); give the agent\'s path', 'ERR_TONDREL_NOT_FOUND',
-      { cause });
+    fail('NOT_FOUND', '@tondrel/sim is not installed (hosts add it to their devDependencies ' +
+      'to run the agent against a scenario)', cause);
   }
-  const file = unpacked(path.join(path.dirname(manifest), program));
-  if (!fs.existsSync(file)) {
-    throw new TondrelError(`${name} holds no ${program}`, 'ERR_TONDREL_NOT_FOUND');
+  if (sim.version !== version) {
+    fail('VERSION_MISMATCH', `@tondrel/sim ${sim.version} is installed, but @tondrel/client ` +
+      `${version} needs @tondrel/sim ${version}; install both at one version`);
   }
-  return file;
+  try {
+    return sim.findSim();
+  } catch (error) {
+    // Its errors carry the same codes; here they become this package's class.
+    if (typeof error?.code !== 'string' || !error.code.startsWith('ERR_TONDREL_')) throw error;
+    fail(error.code.slice('ERR_TONDREL_'.length), error.message, error.cause);
+  }
 }
 
-module.exports = { findAgent, platformPackage, unpacked };
+module.exports = { findAgent, platformPackage };

@@ -65,17 +65,43 @@ export interface RequestOptions {
    * agent still answers the request; that reply is dropped.
    */
   signal?: AbortSignal;
+  /**
+   * Gives up waiting after this many milliseconds, rejecting with
+   * ERR_TONDREL_TIMEOUT. Default: the client's `requestTimeoutMs`; Infinity
+   * or null for none.
+   */
+  timeoutMs?: number | null;
 }
 
 export interface CloseOptions {
   /**
-   * Milliseconds to wait for the exit before killing the agent with SIGKILL.
-   * Default 5000; Infinity waits for ever.
+   * Milliseconds from the call to wait for the exit before killing the
+   * agent with SIGKILL, drained or not. Default 5000; Infinity waits for ever.
    */
   timeout?: number;
+  /**
+   * Wait for every request already sent to settle before ending the agent's
+   * input (no new requests are taken meanwhile). Default false: requests
+   * still pending when the agent exits are rejected.
+   */
+  drain?: boolean;
 }
 
-export interface StartOptions {
+/** Writes or receives one wire line: '>' to the agent, '<' from it. */
+export type DebugSink = (direction: '>' | '<', line: string, pid: number | undefined) => void;
+
+export interface ClientOptions {
+  /** The default `timeoutMs` of every request. Default: none. */
+  requestTimeoutMs?: number | null;
+  /**
+   * Logs every wire line: true writes `tondrel[pid] > line` to standard
+   * error, a function gets each line. Default: on when the environment
+   * variable TONDREL_DEBUG is set to anything but '' or '0'.
+   */
+  debug?: boolean | DebugSink;
+}
+
+export interface StartOptions extends ClientOptions {
   /** Arguments for the program; the agent reads none, the scenario runner does. */
   args?: readonly string[];
   env?: NodeJS.ProcessEnv;
@@ -103,8 +129,16 @@ export type TondrelErrorCode =
   | 'ERR_TONDREL_EXITED'
   /** A request was pending when the agent's output closed, and no exit followed. */
   | 'ERR_TONDREL_OUTPUT_CLOSED'
-  /** findAgent(): no platform package for this system, or it is not installed. */
+  /** findAgent(): the platform package (or @tondrel/sim) is not installed, or lacks the program. */
   | 'ERR_TONDREL_NOT_FOUND'
+  /** findAgent(): there is no build for this platform and architecture (or C library). */
+  | 'ERR_TONDREL_UNSUPPORTED_PLATFORM'
+  /** findAgent(): the platform package installed is of another version than the client. */
+  | 'ERR_TONDREL_VERSION_MISMATCH'
+  /** A request got no reply within its timeoutMs. */
+  | 'ERR_TONDREL_TIMEOUT'
+  /** The supervisor's agent ended more than maxRestarts times within restartWindowMs. */
+  | 'ERR_TONDREL_RESTART_LIMIT'
   /** A request was made after close(), kill() or the end of the agent. */
   | 'ERR_TONDREL_NOT_RUNNING'
   /** The program could not be started (`cause` holds the system error). */
@@ -147,7 +181,7 @@ type Listener<K extends keyof TondrelClientEvents> = (...args: TondrelClientEven
 /** One running agent. */
 export declare class TondrelClient extends EventEmitter {
   /** Wraps a child process whose standard input and output are pipes. */
-  constructor(child: ChildProcess);
+  constructor(child: ChildProcess, options?: ClientOptions);
 
   /** The agent's child process. */
   readonly child: ChildProcess;
@@ -161,6 +195,8 @@ export declare class TondrelClient extends EventEmitter {
   readonly exited: Promise<ExitInfo>;
   /** Requests sent and not yet answered. */
   readonly pendingCount: number;
+  /** The ERR_TONDREL_SPAWN error of a start that failed (`cause`: why), or null. */
+  readonly startError: TondrelError | null;
 
   /**
    * Sends a page-urls command with a fresh id and resolves with its reply.
@@ -202,13 +238,14 @@ export declare function startAgent(path: string, options?: StartOptions): Tondre
 export declare function startAgent(options?: StartOptions): TondrelClient;
 
 /** Wraps a child process that the host has already spawned with piped stdin and stdout. */
-export declare function attachAgent(child: ChildProcess): TondrelClient;
+export declare function attachAgent(child: ChildProcess, options?: ClientOptions): TondrelClient;
 
 /**
- * The absolute path of the agent (or, on Linux, the scenario runner) in the
- * platform package installed for this system. In a packaged Electron
- * application it is the copy under `app.asar.unpacked`. Throws a TondrelError
- * with code ERR_TONDREL_NOT_FOUND when there is none.
+ * The absolute path of the agent in the platform package installed for this
+ * system, or of the scenario runner ('tondrel-sim') from @tondrel/sim. In a
+ * packaged Electron application it is the copy under `app.asar.unpacked`.
+ * Throws a TondrelError: ERR_TONDREL_UNSUPPORTED_PLATFORM (no build for this
+ * system), ERR_TONDREL_NOT_FOUND (not installed), ERR_TONDREL_VERSION_MISMATCH.
  */
 export declare function findAgent(program?: 'tondrel' | 'tondrel-sim'): string;
 
@@ -228,8 +265,13 @@ export interface SupervisorOptions extends StartOptions {
   maxRestartDelayMs?: number;
   /** An agent that has been ready this long starts the doubling afresh. Default 30000. */
   stableAfterMs?: number;
-  /** Restarts in all before giving up. Default Infinity. */
+  /**
+   * Restarts within restartWindowMs before giving up (ERR_TONDREL_RESTART_LIMIT).
+   * Default 10.
+   */
   maxRestarts?: number;
+  /** The window maxRestarts counts in, in ms. Default 300000 (five minutes). */
+  restartWindowMs?: number;
 }
 
 /** The ready event of one agent of a supervisor. */
@@ -258,7 +300,11 @@ export interface TondrelSupervisorEvents {
   error: [error: TondrelError];
   /** An agent ended without close(); microphone state is unknown from here. */
   exit: [info: SupervisedExitInfo];
-  /** Once, when the supervisor has stopped (close(), or maxRestarts reached). */
+  /**
+   * Once, when the supervisor has stopped: close(), the restart limit, or a
+   * start that no restart can mend (program missing or not runnable, no
+   * build for this system).
+   */
   close: [info: ExitInfo];
 }
 
@@ -272,7 +318,13 @@ export declare class TondrelSupervisor extends EventEmitter {
   readonly client: TondrelClient | null;
   /** How many times the agent has been started again. */
   readonly restarts: number;
-  /** The ready event of the agent running now or of the next one; rejects once stopped. */
+  /** true once it has stopped or is closing: no agent will be started again. */
+  readonly stopped: boolean;
+  /**
+   * The ready event of the agent running now or of the next one. Rejects
+   * once stopped: with the ERR_TONDREL_SPAWN error of a start that cannot
+   * succeed, ERR_TONDREL_RESTART_LIMIT, or ERR_TONDREL_NOT_RUNNING after close().
+   */
   readonly ready: Promise<SupervisedReadyEvent>;
   /** Asks the running agent; rejects with ERR_TONDREL_NOT_RUNNING between agents. */
   pageUrls(query: PageUrlsQuery, options?: RequestOptions): Promise<PageUrlsResult>;
@@ -331,3 +383,49 @@ export declare class MicActivity extends EventEmitter {
   once<K extends keyof MicActivityEvents>(event: K, listener: ActivityListener<K>): this;
   off<K extends keyof MicActivityEvents>(event: K, listener: ActivityListener<K>): this;
 }
+
+export interface WaitForTrustOptions {
+  /** Stops waiting: the promise rejects with the signal's reason. */
+  signal?: AbortSignal;
+  /** The wait after the first untrusted answer, in ms. Default 250. */
+  initialDelayMs?: number;
+  /** The longest wait between two questions; each wait doubles up to it. Default 2000. */
+  maxDelayMs?: number;
+}
+
+/**
+ * Resolves once the agent answers that the Accessibility permission is held,
+ * asking with `pageUrls({ bundleIds: [] })` (which reads no application) at
+ * once and then with growing waits. A supervisor's restarts are waited out;
+ * rejects when the client has ended or the supervisor has stopped.
+ */
+export declare function waitForTrust(source: TondrelClient | TondrelSupervisor, options?: WaitForTrustOptions): Promise<void>;
+
+/**
+ * Application ids of common web browsers for `pageUrls({ bundleIds })`:
+ * bundle identifiers on macOS, desktop application ids on Linux.
+ */
+export declare const knownBrowsers: {
+  readonly darwin: readonly string[];
+  readonly linux: readonly string[];
+};
+
+/** The known browsers' ids for a platform (default this one); empty for one without a list. */
+export declare function browserIds(platform?: string): readonly string[];
+
+export interface CheckAppResult {
+  /** What is wrong; empty when the application is fine. */
+  problems: string[];
+  /** The architectures found in each of tondrel and morvane.node. */
+  found: { [file: string]: string[] };
+  /** The architectures required: those of the application's main executable. */
+  archs: string[];
+}
+
+/**
+ * Checks a packaged macOS application (`YourApp.app`): @tondrel/darwin
+ * unpacked beside app.asar, its tondrel and morvane.node holding a slice for
+ * each architecture of the main executable, arm64 slices signed. Also the
+ * `tondrel-check-app` command.
+ */
+export declare function checkApp(app: string, options?: { archs?: string[] }): CheckAppResult;

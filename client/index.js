@@ -2,4 +2,5 @@
 export {
   TondrelClient, TondrelError, startAgent, attachAgent, maxLineLength, maxAbandoned,
   findAgent, platformPackage, version, TondrelSupervisor, superviseAgent, MicActivity,
+  waitForTrust, knownBrowsers, browserIds, checkApp,
 } from './index.cjs';

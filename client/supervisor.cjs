@@ -3,16 +3,23 @@
 // Keeps an agent running for a host: starts it, starts it again after it
 // ends unasked (waiting longer after each quick failure), and hands every
 // event on through one emitter, so the host registers its listeners once.
+// It gives up on a start that no restart can mend (the program missing or
+// not runnable) and on an agent that keeps ending, rather than trying for
+// ever with nobody told.
 
 const { EventEmitter } = require('node:events');
 const { TondrelError } = require('./errors.cjs');
-const { startAgent } = require('./client.cjs');
+const { startAgent, isPermanentStartFailure, checkedClientOptions } = require('./client.cjs');
 
 const defaults = {
   restartDelayMs: 500,
   maxRestartDelayMs: 30000,
   stableAfterMs: 30000,
-  maxRestarts: Infinity,
+  // With the doubling waits, ten quick failures take about two and a half
+  // minutes: long enough to ride out a busy machine, short enough that a
+  // broken install is reported while the user still looks.
+  maxRestarts: 10,
+  restartWindowMs: 5 * 60 * 1000,
 };
 
 class TondrelSupervisor extends EventEmitter {
@@ -23,12 +30,14 @@ class TondrelSupervisor extends EventEmitter {
   #readyEvent = null;
   #failures = 0; // restarts since the agent last ran long enough to count as well
   #restarts = 0; // restarts in all
+  #restartTimes = []; // when each restart within the window happened
   #restartTimer = null;
   #stableTimer = null;
   #closed = false;
   #closePromise = null;
   #waiting = []; // { resolve, reject } of ready promises not yet settled
   #finished = null; // how the last agent ended, once the supervisor has stopped
+  #stopError = null; // what ready rejects with once stopped
 
   constructor(path, options = {}) {
     super();
@@ -36,17 +45,23 @@ class TondrelSupervisor extends EventEmitter {
       options = path;
       path = undefined;
     }
-    const { restartDelayMs, maxRestartDelayMs, stableAfterMs, maxRestarts, ...startOptions } =
+    const { restartDelayMs, maxRestartDelayMs, stableAfterMs, maxRestarts, restartWindowMs, ...startOptions } =
       { ...defaults, ...(options ?? {}) };
     for (const [name, value] of Object.entries({ restartDelayMs, maxRestartDelayMs, stableAfterMs })) {
       if (typeof value !== 'number' || !(value >= 0) || !Number.isFinite(value)) {
         throw new RangeError(`${name} must be a finite number of milliseconds, not ${value}`);
       }
     }
-    if (!(maxRestarts >= 0)) throw new RangeError(`maxRestarts must be 0 or more, not ${maxRestarts}`);
+    if (typeof maxRestarts !== 'number' || !(maxRestarts >= 0)) {
+      throw new RangeError(`maxRestarts must be 0 or more, not ${maxRestarts}`);
+    }
+    if (typeof restartWindowMs !== 'number' || !(restartWindowMs > 0)) {
+      throw new RangeError(`restartWindowMs must be more than 0 milliseconds, not ${restartWindowMs}`);
+    }
+    checkedClientOptions(startOptions); // here, not at the first start on the next tick
     this.#path = path ?? undefined;
     this.#startOptions = startOptions;
-    this.#settings = { restartDelayMs, maxRestartDelayMs, stableAfterMs, maxRestarts };
+    this.#settings = { restartDelayMs, maxRestartDelayMs, stableAfterMs, maxRestarts, restartWindowMs };
     // Started on the next tick, so the host's listeners are in place for the
     // first events, failures included.
     process.nextTick(() => this.#start());
@@ -62,13 +77,19 @@ class TondrelSupervisor extends EventEmitter {
     return this.#restarts;
   }
 
+  /** true once the supervisor has stopped or is closing: no agent will be started again. */
+  get stopped() {
+    return this.#closed;
+  }
+
   /**
    * Resolves with the ready event of the agent running now, or of the next
-   * one; rejects once the supervisor has stopped.
+   * one; rejects once the supervisor has stopped (with the failed start's
+   * error when that is why).
    */
   get ready() {
     if (this.#readyEvent) return Promise.resolve(this.#readyEvent);
-    if (this.#finished) return Promise.reject(this.#stoppedError());
+    if (this.#finished) return Promise.reject(this.#stopError);
     return new Promise((resolve, reject) => this.#waiting.push({ resolve, reject }));
   }
 
@@ -79,7 +100,7 @@ class TondrelSupervisor extends EventEmitter {
   pageUrls(query, options) {
     if (!this.#client || this.#closed) {
       return Promise.reject(new TondrelError(
-        this.#closed ? 'the supervisor is closed; no request can be sent'
+        this.#closed ? 'the supervisor has stopped; no request can be sent'
           : 'the agent is being started again; no request can be sent',
         'ERR_TONDREL_NOT_RUNNING'));
     }
@@ -87,8 +108,9 @@ class TondrelSupervisor extends EventEmitter {
   }
 
   /**
-   * Stops restarting and closes the running agent; resolves with how it
-   * ended (null when none was running).
+   * Stops restarting and closes the running agent (the options are the
+   * client's: `timeout`, `drain`); resolves with how it ended (null when
+   * none was running).
    */
   close(options) {
     if (!this.#closePromise) {
@@ -97,7 +119,7 @@ class TondrelSupervisor extends EventEmitter {
       clearTimeout(this.#stableTimer);
       const client = this.#client;
       this.#closePromise = (client ? client.close(options) : Promise.resolve(null)).then((info) => {
-        this.#stop(info);
+        this.#stop(info, new TondrelError('the supervisor was closed', 'ERR_TONDREL_NOT_RUNNING'));
         return info;
       });
     }
@@ -109,9 +131,7 @@ class TondrelSupervisor extends EventEmitter {
     const client = startAgent(this.#path, { ...this.#startOptions });
     this.#client = client;
     // Errors are handed on only to a host that listens, as the client does.
-    client.on('error', (error) => {
-      if (this.listenerCount('error') > 0) this.emit('error', error);
-    });
+    client.on('error', (error) => this.#report(error));
     client.on('mic', (event) => this.emit('mic', event));
     client.on('unknown', (event) => this.emit('unknown', event));
     client.on('ready', (event) => {
@@ -130,21 +150,42 @@ class TondrelSupervisor extends EventEmitter {
     client.on('exit', (info) => this.#onExit(client, info));
   }
 
+  #report(error) {
+    if (this.listenerCount('error') > 0) this.emit('error', error);
+  }
+
+  #giveUp(info, error) {
+    this.emit('exit', Object.freeze({ ...info, restartInMs: null }));
+    this.#closed = true;
+    this.#stop(info, error);
+  }
+
   #onExit(client, info) {
     if (client !== this.#client) return;
     clearTimeout(this.#stableTimer);
     this.#readyEvent = null;
     this.#client = null;
     if (this.#closed) return; // close() reports the end
-    if (this.#restarts >= this.#settings.maxRestarts) {
-      this.emit('exit', Object.freeze({ ...info, restartInMs: null }));
-      this.#closed = true;
-      this.#stop(info);
+    // The client has already reported the failed start as an error.
+    const startError = client.startError;
+    if (isPermanentStartFailure(startError)) {
+      this.#giveUp(info, startError);
       return;
     }
-    const { restartDelayMs, maxRestartDelayMs } = this.#settings;
+    const { restartDelayMs, maxRestartDelayMs, maxRestarts, restartWindowMs } = this.#settings;
+    const now = performance.now();
+    this.#restartTimes = this.#restartTimes.filter((at) => now - at < restartWindowMs);
+    if (this.#restartTimes.length >= maxRestarts) {
+      const error = new TondrelError(`the agent ended ${this.#restartTimes.length + 1} times within ` +
+        `${restartWindowMs} ms (maxRestarts ${maxRestarts}); it is not started again`,
+      'ERR_TONDREL_RESTART_LIMIT', { exitCode: info.code, signal: info.signal });
+      this.#report(error);
+      this.#giveUp(info, error);
+      return;
+    }
     const delay = Math.min(maxRestartDelayMs, restartDelayMs * 2 ** this.#failures);
     this.#failures += 1;
+    this.#restartTimes.push(now);
     this.emit('exit', Object.freeze({ ...info, restartInMs: delay }));
     this.#restartTimer = setTimeout(() => {
       this.#restartTimer = null;
@@ -153,14 +194,11 @@ class TondrelSupervisor extends EventEmitter {
     }, delay);
   }
 
-  #stoppedError() {
-    return new TondrelError('the supervisor has stopped', 'ERR_TONDREL_NOT_RUNNING');
-  }
-
-  #stop(info) {
+  #stop(info, error) {
     if (this.#finished) return;
     this.#finished = Object.freeze({ code: info?.code ?? null, signal: info?.signal ?? null });
-    for (const { reject } of this.#waiting.splice(0)) reject(this.#stoppedError());
+    this.#stopError = error;
+    for (const { reject } of this.#waiting.splice(0)) reject(error);
     this.emit('close', this.#finished);
   }
 }

@@ -1,4 +1,4 @@
 'use strict';
 
 // The version of this package; a test keeps it equal to package.json's.
-exports.version = '0.2.0';
+exports.version = '0.3.0';

@@ -12,7 +12,7 @@
 
 import { fileURLToPath } from 'node:url';
 
-// In an application this is `import { startAgent } from 'tondrel-client'`.
+// In an application this is `import { startAgent } from '@tondrel/client'`.
 import { startAgent } from '../../client/index.js';
 
 const [agentPath, scenario = fileURLToPath(new URL('./scenario.json', import.meta.url))] =

@@ -19,11 +19,12 @@ const bogus = () => Buffer.from([1, 2, 3, 4, 5, 6, 7, 8]);
 const call = (...args) => answerOf(morvane, ...args);
 
 
-test('the package exports one function named morvane', () => {
-  assert.deepEqual(Object.keys(pkg), ['morvane']);
+test('the package exports the built function named morvane, and says it loaded', () => {
+  assert.deepEqual(Object.keys(pkg), ['morvane', 'available', 'loadError']);
   assert.equal(typeof morvane, 'function');
   assert.equal(morvane.name, 'morvane');
-  assert.equal(require(binary), pkg, 'the package main loads the built file');
+  assert.equal(require(binary).morvane, morvane, 'the package main loads the built file');
+  assert.deepEqual([pkg.available, pkg.loadError], [true, null]);
 });
 
 test('anything but one 8-byte Buffer answers false without throwing', () => {

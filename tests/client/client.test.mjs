@@ -219,12 +219,15 @@ test('close() kills an agent that does not exit at the end of its input', async 
 test('an agent that cannot be started rejects ready and every request', async () => {
   const agent = startAgent(fileURLToPath(new URL('./no-such-agent', import.meta.url)));
   const errors = [];
-  agent.on('error', (error) => errors.push(error.code));
+  // The error event carries the system's error as its cause, as ready's rejection does.
+  agent.on('error', (error) => errors.push([error.code, error.cause?.code]));
   const request = agent.pageUrls({ pid: 1 });
+  assert.equal(agent.startError, null, 'nothing has failed yet');
   assert.equal((await rejection(agent.ready)).code, 'ERR_TONDREL_SPAWN');
   assert.equal((await rejection(request)).code, 'ERR_TONDREL_SPAWN');
   assert.deepEqual(await agent.exited, { code: null, signal: null });
-  assert.deepEqual(errors, ['ERR_TONDREL_SPAWN']);
+  assert.deepEqual(errors, [['ERR_TONDREL_SPAWN', 'ENOENT']]);
+  assert.deepEqual([agent.startError.code, agent.startError.cause.code], ['ERR_TONDREL_SPAWN', 'ENOENT']);
 });
 
 test('ready rejects when the agent ends before writing it', async () => {

@@ -12,6 +12,10 @@
 //   delayMs    wait this long before each reply or batch of replies
 //   trusted    the replies' trusted (default true); urls is always
 //              [the command line as received], so a test can tell replies apart
+//   trustedFrom  trusted only from this command on (counting from 1), as
+//              after the user granted the permission meanwhile
+//   startsFile, trustedFromStart  count each start in the file startsFile;
+//              trusted from the trustedFromStart-th start on
 //   dieAfter   after this many commands, end without answering them,
 //              with exit status dieCode or by signal dieSignal
 //   exitAfterReplies  exit with status 0 straight after writing this many replies
@@ -30,6 +34,11 @@ import readline from 'node:readline';
 const options = JSON.parse(process.argv[2] ?? '{}');
 const { batch = 1, delayMs = 0, trusted = true } = options;
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+let start = 0;
+if (options.startsFile) {
+  fs.appendFileSync(options.startsFile, 'started\n');
+  start = fs.readFileSync(options.startsFile, 'utf8').split('\n').length - 1;
+}
 
 // A line of exactly `length` characters: {"event":"padded","x":"xxx…"}.
 const padded = (length) => {
@@ -104,7 +113,9 @@ input.on('line', async (line) => {
     setInterval(() => {}, 1000);
     return;
   }
-  held.push({ event: 'page-urls', id: command.id, trusted, urls: trusted ? [line] : [] });
+  const granted = options.trustedFromStart !== undefined ? start >= options.trustedFromStart
+    : options.trustedFrom !== undefined ? commands >= options.trustedFrom : trusted;
+  held.push({ event: 'page-urls', id: command.id, trusted: granted, urls: granted ? [line] : [] });
   if (held.length < batch) return;
   const replies = held.reverse();
   held = [];

@@ -1,6 +1,8 @@
-// The client as a package: one set of objects for require and import, its
-// version, and finding the agent of the platform package, also from inside
-// an Electron archive, where the runnable copy is the unpacked one.
+// The client as a package: one set of objects for require and import, one
+// version everywhere, and finding the agent of the platform package (also
+// from inside an Electron archive, where the runnable copy is the unpacked
+// one), of the right version, or saying why not; morvane loading the same
+// way and never throwing.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
@@ -13,58 +15,112 @@ import * as esm from '../../client/index.js';
 import { fake } from './helpers.mjs';
 
 const require = createRequire(import.meta.url);
-const clientDir = fileURLToPath(new URL('../../client/', import.meta.url));
+const source = (dir) => fileURLToPath(new URL(`../../${dir}/`, import.meta.url));
+const clientDir = source('client');
+const addonDir = source('addon');
+const simDir = source('packages/sim');
+const { packages } = require('../../client/platforms.cjs');
+const readJson = (file) => JSON.parse(fs.readFileSync(file, 'utf8'));
 
-test('require and import give the same objects, and the version is the package\'s', () => {
+test('require and import give the same objects', () => {
   const cjs = require('../../client/index.cjs');
   assert.deepEqual(Object.keys(esm).sort(), Object.keys(cjs).sort());
   for (const [name, value] of Object.entries(cjs)) assert.equal(esm[name], value, name);
-  const manifest = JSON.parse(fs.readFileSync(path.join(clientDir, 'package.json'), 'utf8'));
-  assert.equal(esm.version, manifest.version);
-  // Every platform package the client may find is one it depends on, at its own version.
-  for (const key of ['darwin-arm64', 'darwin-x64', 'linux-x64']) {
-    const [platform, arch] = key.split('-');
-    assert.equal(manifest.optionalDependencies[esm.platformPackage(platform, arch)], manifest.version);
-  }
-  assert.deepEqual([esm.platformPackage('win32', 'x64'), esm.platformPackage('linux', 'arm64')], [null, null]);
 });
 
-// A host's folder: the client and a platform package in node_modules (or, for
-// an Electron application, inside app.asar with the binaries unpacked beside).
-const unpackedDir = (dir) => dir.replace(`${path.sep}app.asar${path.sep}`, `${path.sep}app.asar.unpacked${path.sep}`);
+test('one version everywhere, and every platform package of the table depended on at exactly it', () => {
+  const cmake = fs.readFileSync(new URL('../../CMakeLists.txt', import.meta.url), 'utf8');
+  const manifests = {
+    '@tondrel/client': readJson(path.join(clientDir, 'package.json')),
+    '@tondrel/morvane': readJson(path.join(addonDir, 'package.json')),
+    '@tondrel/sim': readJson(path.join(simDir, 'package.json')),
+  };
+  const { version } = manifests['@tondrel/client'];
+  assert.equal(/project\(tondrel VERSION ([0-9.]+)/.exec(cmake)?.[1], version, 'the CMake project version');
+  assert.equal(esm.version, version);
+  for (const [name, manifest] of Object.entries(manifests)) {
+    assert.equal(manifest.name, name);
+    assert.equal(manifest.version, version, name);
+    // morvane loads from the client's platform packages.
+    const user = name === '@tondrel/morvane' ? '@tondrel/client' : name;
+    const expected = Object.fromEntries(Object.keys(packages).filter((p) => packages[p].for === user)
+      .sort().map((p) => [p, version]));
+    assert.deepEqual(manifest.optionalDependencies ?? {}, expected, `${name}'s optional dependencies`);
+  }
+});
 
-function host(t, { archive = false, agent = true, pkg: withPackage = true } = {}) {
+test('the platform package of each system, from the table', () => {
+  const cases = [
+    ['darwin', 'arm64', '@tondrel/darwin'], ['darwin', 'x64', '@tondrel/darwin'],
+    ['linux', 'x64', '@tondrel/linux-x64'], ['linux', 'arm64', '@tondrel/linux-arm64'],
+    ['win32', 'x64', null], ['linux', 'ia32', null], ['freebsd', 'x64', null],
+  ];
+  for (const [platform, arch, expected] of cases) {
+    assert.equal(esm.platformPackage(platform, arch), expected, `${platform}-${arch}`);
+  }
+  // Every name is in the one scope, and each os-cpu pair is served by one package per user.
+  const served = new Set();
+  for (const [name, entry] of Object.entries(packages)) {
+    assert.match(name, /^@tondrel\/[a-z0-9-]+$/);
+    for (const cpu of entry.cpu) {
+      const key = `${entry.for} ${entry.os}-${cpu}`;
+      assert.ok(!served.has(key), `${key} twice`);
+      served.add(key);
+    }
+  }
+});
+
+// A host's folder: the client, morvane and the scenario runner's package,
+// and the platform packages, in node_modules (or, for an Electron
+// application, inside app.asar with the binaries unpacked beside).
+const unpackedDir = (dir) => dir.replace(`${path.sep}app.asar${path.sep}`, `${path.sep}app.asar.unpacked${path.sep}`);
+const shared = ['locate.cjs', 'platforms.cjs'];
+
+function copy(from, to, files) {
+  fs.mkdirSync(to, { recursive: true });
+  for (const file of files) fs.copyFileSync(path.join(from, file), path.join(to, file));
+}
+
+function host(t, { archive = false, agent = true, pkg: withPackage = true, version = esm.version } = {}) {
   const root = fs.mkdtempSync(path.join(os.tmpdir(), 'tondrel-host-'));
   t.after(() => fs.rmSync(root, { recursive: true, force: true }));
   const app = path.join(root, archive ? 'app.asar' : 'app');
-  const client = path.join(app, 'node_modules', 'tondrel-client');
-  fs.mkdirSync(client, { recursive: true });
-  for (const file of fs.readdirSync(clientDir)) {
-    if (/\.(c?js|json)$/.test(file)) fs.copyFileSync(path.join(clientDir, file), path.join(client, file));
-  }
+  const modules = path.join(app, 'node_modules');
+  const client = path.join(modules, '@tondrel', 'client');
+  copy(clientDir, client, fs.readdirSync(clientDir).filter((file) => /\.(c?js|json)$/.test(file)));
+  const morvane = path.join(modules, '@tondrel', 'morvane');
+  copy(addonDir, morvane, ['index.js', 'index.mjs', 'package.json']);
+  copy(clientDir, morvane, shared);
+  const sim = path.join(modules, '@tondrel', 'sim');
+  copy(simDir, sim, ['index.js', 'package.json']);
+  copy(clientDir, sim, shared);
   const name = esm.platformPackage();
-  const pkg = path.join(app, 'node_modules', name);
-  if (!withPackage) return { root, client, pkg };
-  fs.mkdirSync(pkg, { recursive: true });
-  fs.writeFileSync(path.join(pkg, 'package.json'), JSON.stringify({ name, version: esm.version }));
+  const pkg = path.join(modules, name);
+  const simPkg = path.join(modules, '@tondrel', `sim-${process.platform}-${process.arch}`);
+  if (!withPackage) return { root, client, morvane, pkg };
   const script = `#!/bin/sh\nexec "${process.execPath}" "${fake}" '{"lines":["{\\"event\\":\\"where\\",\\"dir\\":\\"'"$(dirname "$0")"'\\"}"]}'\n`;
-  if (agent) {
-    const dir = archive ? unpackedDir(pkg) : pkg;
+  for (const [dir, packageName, program] of [[pkg, name, 'tondrel'], [simPkg, path.relative(modules, simPkg), 'tondrel-sim']]) {
     fs.mkdirSync(dir, { recursive: true });
-    fs.writeFileSync(path.join(dir, 'tondrel'), script, { mode: 0o755 });
+    fs.writeFileSync(path.join(dir, 'package.json'), JSON.stringify({ name: packageName, version }));
+    if (agent) {
+      const at = archive ? unpackedDir(dir) : dir;
+      fs.mkdirSync(at, { recursive: true });
+      fs.writeFileSync(path.join(at, program), script, { mode: 0o755 });
+    }
   }
-  return { root, client, pkg };
+  return { root, client, morvane, pkg, simPkg };
 }
 
 const load = (client) => import(pathToFileURL(path.join(client, 'index.js')).href);
+const supported = { skip: !esm.platformPackage() && 'no platform package for this system' };
 
-test('without a path, the agent of the platform package is started', { skip: !esm.platformPackage() && 'no platform package for this system' }, async (t) => {
+test('without a path, the agent of the platform package is started', supported, async (t) => {
   const cases = [
     ['from node_modules', {}, (h) => h.pkg],
     ['from a packaged Electron application: the unpacked copy', { archive: true }, (h) => unpackedDir(h.pkg)],
   ];
   for (const [name, layout, expectedDir] of cases) {
-    await t.test(name, async (t) => {
+    await t.test(name, async () => {
       const h = host(t, layout);
       const client = await load(h.client);
       assert.equal(client.findAgent(), path.join(expectedDir(h), 'tondrel'));
@@ -76,7 +132,14 @@ test('without a path, the agent of the platform package is started', { skip: !es
   }
 });
 
-test('an explicit path wins over the platform package', { skip: !esm.platformPackage() && 'no platform package for this system' }, async (t) => {
+test('the scenario runner comes from @tondrel/sim', { skip: process.platform !== 'linux' && 'the runner is built for Linux' }, async (t) => {
+  const h = host(t);
+  const client = await load(h.client);
+  assert.equal(client.findAgent('tondrel-sim'), path.join(h.simPkg, 'tondrel-sim'));
+  assert.throws(() => client.findAgent('sh'), TypeError);
+});
+
+test('an explicit path wins over the platform package', supported, async (t) => {
   const h = host(t);
   const client = await load(h.client);
   const agent = client.startAgent(process.execPath, { args: [fake, '{"ready":false}'] });
@@ -84,60 +147,74 @@ test('an explicit path wins over the platform package', { skip: !esm.platformPac
   await agent.close();
 });
 
-test('a missing platform package or binary is a failed start, saying what is missing', { skip: !esm.platformPackage() && 'no platform package for this system' }, async (t) => {
-  const empty = await load(host(t, { agent: false }).client);
-  assert.throws(() => empty.findAgent(), (error) => error.code === 'ERR_TONDREL_NOT_FOUND' &&
-    error.message.includes(`holds no tondrel`));
-  assert.throws(() => empty.findAgent('sh'), TypeError);
-  const client = await load(host(t, { pkg: false }).client);
-  assert.throws(() => client.findAgent(), (error) => error.code === 'ERR_TONDREL_NOT_FOUND' &&
-    error.message.includes(`${esm.platformPackage()} is not installed`));
-  const agent = client.startAgent();
-  const error = await agent.ready.catch((e) => e);
-  assert.deepEqual([error.code, error.cause?.code], ['ERR_TONDREL_SPAWN', 'ERR_TONDREL_NOT_FOUND']);
-  assert.deepEqual(await agent.exited, { code: null, signal: null });
+test('a platform package that is missing, empty or of another version is a failed start, saying so', supported, async (t) => {
+  const cases = [
+    ['not installed', { pkg: false }, 'ERR_TONDREL_NOT_FOUND', `${esm.platformPackage()} is not installed`],
+    ['without the agent', { agent: false }, 'ERR_TONDREL_NOT_FOUND', 'holds no tondrel'],
+    ['of another version', { version: '0.0.1' }, 'ERR_TONDREL_VERSION_MISMATCH',
+      `${esm.platformPackage()} 0.0.1 is installed, but @tondrel/client ${esm.version} needs`],
+  ];
+  for (const [name, layout, code, message] of cases) {
+    await t.test(name, async () => {
+      const client = await load(host(t, layout).client);
+      assert.throws(() => client.findAgent(), (error) => error.code === code && error.message.includes(message));
+      const agent = client.startAgent();
+      const error = await agent.ready.catch((e) => e);
+      assert.deepEqual([error.code, error.cause?.code], ['ERR_TONDREL_SPAWN', code]);
+      assert.deepEqual(await agent.exited, { code: null, signal: null });
+    });
+  }
 });
 
-test('morvane loads the module of the platform package, the unpacked copy in an archive, or one beside it', { skip: !esm.platformPackage() && 'no platform package for this system' }, async (t) => {
+test('on a platform without a build, findAgent says so and importing does not fail', async (t) => {
+  const h = host(t, { pkg: false });
+  const real = Object.getOwnPropertyDescriptor(process, 'platform');
+  Object.defineProperty(process, 'platform', { value: 'win32' });
+  try {
+    const client = await load(h.client);
+    assert.throws(() => client.findAgent(), (error) => error.code === 'ERR_TONDREL_UNSUPPORTED_PLATFORM' &&
+      error.message.includes(`no build for win32-${process.arch}`));
+    assert.equal(client.platformPackage(), null);
+  } finally {
+    Object.defineProperty(process, 'platform', real);
+  }
+});
+
+test('morvane loads the module beside it, of the platform package, or the unpacked copy; otherwise answers false and says why', supported, async (t) => {
   // The files are not real modules: which one the loader opened shows in the
   // loader's error, which names the file.
-  const addonDir = fileURLToPath(new URL('../../addon/', import.meta.url));
-  const morvaneIn = (h) => {
-    const dir = path.join(path.dirname(h.client), 'morvane');
-    fs.mkdirSync(dir, { recursive: true });
-    fs.copyFileSync(path.join(addonDir, 'index.js'), path.join(dir, 'index.js'));
-    return dir;
-  };
-  const opened = (dir) => {
-    try {
-      require(path.join(dir, 'index.js'));
-    } catch (error) {
-      return error;
-    }
-    assert.fail('a file that is not a module loaded');
-  };
   const junk = (dir) => {
     fs.mkdirSync(dir, { recursive: true });
     fs.writeFileSync(path.join(dir, 'morvane.node'), 'not a module');
     return path.join(dir, 'morvane.node');
   };
-
-  const plain = host(t);
-  const plainDir = morvaneIn(plain);
-  assert.equal(opened(plainDir).code, 'ERR_MORVANE_NOT_FOUND');
-  const fromPackage = junk(plain.pkg);
-  assert.ok(opened(plainDir).message.includes(fromPackage));
-  const beside = junk(plainDir);
-  assert.ok(opened(plainDir).message.includes(beside), 'one beside index.js comes first');
-
-  const archived = host(t, { archive: true });
-  const archivedDir = morvaneIn(archived);
-  junk(archived.pkg);
-  const unpacked = junk(unpackedDir(archived.pkg));
-  assert.ok(opened(archivedDir).message.includes(unpacked));
-
-  const none = host(t, { pkg: false });
-  const error = opened(morvaneIn(none));
-  assert.equal(error.code, 'ERR_MORVANE_NOT_FOUND');
-  assert.match(error.message, new RegExp(`${esm.platformPackage()} is not installed`));
+  // A fresh copy of the package for each load: a module is evaluated once.
+  let loads = 0;
+  const loaded = (dir) => {
+    const copyDir = `${dir}-${(loads += 1)}`;
+    fs.cpSync(dir, copyDir, { recursive: true });
+    const module = require(path.join(copyDir, 'index.js'));
+    assert.equal(module.morvane(Buffer.alloc(8)), false);
+    assert.equal(module.available, false);
+    return module.loadError;
+  };
+  const cases = [
+    ['not installed', { pkg: false }, () => {}, 'ERR_MORVANE_NOT_FOUND', () => `${esm.platformPackage()} is not installed`],
+    ['of another version', { version: '9.9.9' }, (h) => junk(h.pkg), 'ERR_MORVANE_VERSION_MISMATCH',
+      () => `but @tondrel/morvane ${esm.version} needs`],
+    ['from the platform package', {}, (h) => junk(h.pkg), 'ERR_MORVANE_LOAD_FAILED', (h) => path.join(h.pkg, 'morvane.node')],
+    ['beside index.js first', {}, (h) => { junk(h.pkg); junk(h.morvane); }, 'ERR_MORVANE_LOAD_FAILED',
+      (h) => `${h.morvane}-`],
+    ['the unpacked copy in an archive', { archive: true }, (h) => { junk(h.pkg); junk(unpackedDir(h.pkg)); },
+      'ERR_MORVANE_LOAD_FAILED', (h) => path.join(unpackedDir(h.pkg), 'morvane.node')],
+  ];
+  for (const [name, layout, prepare, code, names] of cases) {
+    await t.test(name, () => {
+      const h = host(t, layout);
+      prepare(h);
+      const error = loaded(h.morvane);
+      assert.equal(error.code, code);
+      assert.ok(error.message.includes(names(h)), error.message);
+    });
+  }
 });

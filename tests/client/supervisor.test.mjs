@@ -2,7 +2,10 @@
 // and the per-application microphone view against hand-made event streams.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { EventEmitter, once } from 'node:events';
+import { EventEmitter } from 'node:events';
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 
 import { superviseAgent, MicActivity, TondrelError } from '../../client/index.js';
@@ -10,6 +13,10 @@ import { fake, rejection } from './helpers.mjs';
 
 const mic = (running, pid, appPid = null, bundleId = null, appName = null) =>
   ({ running, pid, appPid, bundleId, appName });
+
+// Resolves at a supervisor's close; events.once() would reject at the
+// 'error' that giving up brings.
+const closed = (supervisor) => new Promise((resolve) => supervisor.once('close', resolve));
 
 // Records every event of a supervisor, in order, with when it came.
 function record(supervisor) {
@@ -28,10 +35,10 @@ test('an agent that keeps failing is started again, waiting longer each time, th
     restartDelayMs: 40, maxRestartDelayMs: 120, maxRestarts: 4,
   });
   const log = record(supervisor);
-  const [closed] = await once(supervisor, 'close');
-  assert.deepEqual(closed, { code: 3, signal: null });
+  assert.deepEqual(await closed(supervisor), { code: 3, signal: null });
   const names = log.map(({ name }) => name);
-  assert.deepEqual(names, [...Array(5).fill(['ready', 'mic', 'exit']).flat(), 'close']);
+  assert.deepEqual(names, [...Array(4).fill(['ready', 'mic', 'exit']).flat(), 'ready', 'mic', 'error', 'exit', 'close']);
+  assert.equal(log.find(({ name }) => name === 'error').payload.code, 'ERR_TONDREL_RESTART_LIMIT');
   const readies = log.filter(({ name }) => name === 'ready').map(({ payload }) => payload);
   assert.deepEqual(readies, [0, 1, 2, 3, 4].map((restarts) =>
     ({ perProcess: true, restarts, micStateUnknown: restarts > 0 })));
@@ -46,7 +53,7 @@ test('an agent that keeps failing is started again, waiting longer each time, th
   });
   assert.equal(supervisor.restarts, 4);
   assert.equal(supervisor.client, null);
-  assert.equal((await rejection(supervisor.ready)).code, 'ERR_TONDREL_NOT_RUNNING');
+  assert.equal((await rejection(supervisor.ready)).code, 'ERR_TONDREL_RESTART_LIMIT');
   assert.equal((await rejection(supervisor.pageUrls({ pid: 1 }))).code, 'ERR_TONDREL_NOT_RUNNING');
 });
 
@@ -57,7 +64,7 @@ test('an agent that ran long enough before failing is started again after the sh
   });
   const waits = [];
   supervisor.on('exit', ({ restartInMs }) => waits.push(restartInMs));
-  await once(supervisor, 'close');
+  await closed(supervisor);
   assert.deepEqual(waits, [10, 10, 10, null]);
 });
 
@@ -74,25 +81,73 @@ test('close() stops the restarts and ends the agent; requests go to the agent ru
   assert.equal((await rejection(supervisor.pageUrls({ pid: 1 }))).code, 'ERR_TONDREL_NOT_RUNNING');
 });
 
-test('a program that cannot be started is tried again, its failures reported as errors', async () => {
-  const supervisor = superviseAgent(fileURLToPath(new URL('./no-such-agent', import.meta.url)), {
-    restartDelayMs: 5, maxRestarts: 2,
+test('a start no restart can mend rejects ready, is reported and stops the supervisor', async (t) => {
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'tondrel-supervisor-'));
+  t.after(() => fs.rmSync(dir, { recursive: true, force: true }));
+  const notExecutable = path.join(dir, 'tondrel');
+  fs.writeFileSync(notExecutable, '#!/bin/sh\n', { mode: 0o644 });
+  const cases = [
+    ['a missing program', fileURLToPath(new URL('./no-such-agent', import.meta.url)), 'ENOENT'],
+    ['a program without the execute bit', notExecutable, 'EACCES'],
+    ['a folder', dir, 'EACCES'],
+  ];
+  for (const [name, program, cause] of cases) {
+    await t.test(name, async () => {
+      const supervisor = superviseAgent(program, { restartDelayMs: 5 });
+      const log = record(supervisor);
+      const waiting = rejection(supervisor.ready);
+      await closed(supervisor);
+      assert.deepEqual(log.map(({ name: event, payload }) =>
+        [event, payload instanceof TondrelError ? [payload.code, payload.cause?.code] : payload]), [
+        ['error', ['ERR_TONDREL_SPAWN', cause]],
+        ['exit', { code: null, signal: null, restartInMs: null }],
+        ['close', { code: null, signal: null }],
+      ]);
+      const error = await waiting;
+      assert.deepEqual([error.code, error.cause?.code], ['ERR_TONDREL_SPAWN', cause]);
+      assert.equal((await rejection(supervisor.ready)).cause?.code, cause, 'later callers learn why too');
+      assert.deepEqual([supervisor.restarts, supervisor.stopped], [0, true]);
+    });
+  }
+});
+
+test('a supervisor without an error listener still settles ready for a start that cannot succeed', async () => {
+  const supervisor = superviseAgent(fileURLToPath(new URL('./no-such-agent', import.meta.url)));
+  assert.equal((await rejection(supervisor.ready)).cause?.code, 'ENOENT');
+});
+
+test('restarts are limited within a window; older ones no longer count', async () => {
+  const options = { exitAfterMs: 10, exitCode: 2 };
+  const limited = superviseAgent(process.execPath, {
+    args: [fake, JSON.stringify(options)], restartDelayMs: 1, maxRestartDelayMs: 1,
+    maxRestarts: 3, restartWindowMs: 60000,
   });
-  const log = record(supervisor);
-  const waiting = rejection(supervisor.ready);
-  await new Promise((resolve) => supervisor.on('close', resolve)); // once() would reject at 'error'
-  assert.deepEqual(log.map(({ name, payload }) => [name, payload instanceof TondrelError ? payload.code : payload]), [
-    ['error', 'ERR_TONDREL_SPAWN'], ['exit', { code: null, signal: null, restartInMs: 5 }],
-    ['error', 'ERR_TONDREL_SPAWN'], ['exit', { code: null, signal: null, restartInMs: 10 }],
-    ['error', 'ERR_TONDREL_SPAWN'], ['exit', { code: null, signal: null, restartInMs: null }],
-    ['close', { code: null, signal: null }],
-  ]);
-  assert.equal((await waiting).code, 'ERR_TONDREL_NOT_RUNNING');
+  const errors = [];
+  limited.on('error', (error) => errors.push(error));
+  const waits = [];
+  limited.on('exit', ({ restartInMs }) => waits.push(restartInMs));
+  await closed(limited);
+  assert.deepEqual(waits, [1, 1, 1, null]);
+  assert.deepEqual(errors.map((e) => [e.code, e.exitCode]), [['ERR_TONDREL_RESTART_LIMIT', 2]]);
+  assert.equal((await rejection(limited.ready)).code, 'ERR_TONDREL_RESTART_LIMIT');
+
+  // With a window shorter than an agent's life, no two restarts fall in it.
+  const windowed = superviseAgent(process.execPath, {
+    args: [fake, JSON.stringify({ exitAfterMs: 60, exitCode: 2 })], restartDelayMs: 1, maxRestartDelayMs: 1,
+    maxRestarts: 1, restartWindowMs: 40,
+  });
+  let exits = 0;
+  await new Promise((resolve) => windowed.on('exit', () => {
+    exits += 1;
+    if (exits === 4) resolve();
+  }));
+  assert.equal(windowed.stopped, false);
+  await windowed.close();
 });
 
 test('bad supervisor settings are refused at once', () => {
   for (const settings of [{ restartDelayMs: -1 }, { maxRestartDelayMs: Infinity }, { stableAfterMs: NaN },
-    { restartDelayMs: '5' }, { maxRestarts: -1 }]) {
+    { restartDelayMs: '5' }, { maxRestarts: -1 }, { maxRestarts: '3' }, { restartWindowMs: 0 }]) {
     assert.throws(() => superviseAgent('/bin/true', settings), RangeError, JSON.stringify(settings));
   }
 });

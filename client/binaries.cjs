@@ -1,0 +1,93 @@
+'use strict';
+
+// What a binary file is, read from its headers: ELF or Mach-O, the
+// architecture of each slice (a universal Mach-O file holds several), whether
+// a slice is a program or a loadable module, and whether a Mach-O slice
+// carries a code signature (Apple silicon runs no unsigned code; the linker
+// signs ad hoc). Used to check packages before they are packed and
+// applications after they are packaged, on any system, without Apple's tools.
+
+const fs = require('node:fs');
+
+const elfMachines = { 0x3e: 'x64', 0xb7: 'arm64' };
+const machCpus = { 0x0100000c: 'arm64', 0x01000007: 'x64' };
+const LC_CODE_SIGNATURE = 0x1d;
+
+function readAt(fd, offset, length) {
+  const bytes = Buffer.alloc(length);
+  const got = fs.readSync(fd, bytes, 0, length, offset);
+  return bytes.subarray(0, got);
+}
+
+function elf(bytes) {
+  if (bytes.length < 20) return { error: 'a truncated ELF file' };
+  if (bytes[4] !== 2 || bytes[5] !== 1) return { error: 'not a 64-bit little-endian ELF file' };
+  const type = bytes.readUInt16LE(16);
+  const machine = bytes.readUInt16LE(18);
+  return {
+    format: 'elf', os: 'linux',
+    slices: [{ cpu: elfMachines[machine] ?? `machine ${machine}`, program: type === 2 || type === 3, library: type === 3 }],
+  };
+}
+
+// One 64-bit Mach-O image at `offset`.
+function machSlice(fd, offset) {
+  const header = readAt(fd, offset, 32);
+  if (header.length < 32 || header.readUInt32LE(0) !== 0xfeedfacf) return { error: 'not a 64-bit Mach-O image' };
+  const cputype = header.readUInt32LE(4);
+  const filetype = header.readUInt32LE(12);
+  const ncmds = header.readUInt32LE(16);
+  const sizeofcmds = header.readUInt32LE(20);
+  if (sizeofcmds > 16 * 1024 * 1024) return { error: 'load commands of implausible size' };
+  const commands = readAt(fd, offset + 32, sizeofcmds);
+  let signed = false;
+  for (let at = 0, i = 0; i < ncmds && at + 8 <= commands.length; i += 1) {
+    const cmd = commands.readUInt32LE(at);
+    const size = commands.readUInt32LE(at + 4);
+    if (cmd === LC_CODE_SIGNATURE) signed = true;
+    if (size < 8) break;
+    at += size;
+  }
+  return { cpu: machCpus[cputype] ?? `cputype ${cputype}`, program: filetype === 2, library: filetype === 8, signed };
+}
+
+/**
+ * Describes the binary at `file`: { format, os, slices: [{ cpu, program,
+ * library, signed? }] }, or { error } for a file that is neither a 64-bit
+ * ELF nor a Mach-O file. Throws only when the file cannot be read.
+ */
+function describeBinary(file) {
+  const fd = fs.openSync(file, 'r');
+  try {
+    const head = readAt(fd, 0, 64);
+    if (head.length >= 4 && head.readUInt32BE(0) === 0x7f454c46) return elf(head);
+    if (head.length >= 4 && head.readUInt32LE(0) === 0xfeedfacf) {
+      const slice = machSlice(fd, 0);
+      return slice.error ? slice : { format: 'macho', os: 'darwin', slices: [slice] };
+    }
+    const magic = head.length >= 8 ? head.readUInt32BE(0) : 0;
+    if (magic === 0xcafebabe || magic === 0xcafebabf) {
+      const wide = magic === 0xcafebabf;
+      const count = head.readUInt32BE(4);
+      // Java class files share the magic; their second word is a version far above this.
+      if (count === 0 || count > 16) return { error: 'neither ELF nor Mach-O' };
+      const entry = wide ? 32 : 20;
+      const table = readAt(fd, 8, count * entry);
+      const slices = [];
+      for (let i = 0; i < count; i += 1) {
+        const at = i * entry;
+        if (at + entry > table.length) return { error: 'a truncated universal file' };
+        const offset = wide ? Number(table.readBigUInt64BE(at + 8)) : table.readUInt32BE(at + 8);
+        const slice = machSlice(fd, offset);
+        if (slice.error) return { error: `universal file, slice ${i}: ${slice.error}` };
+        slices.push(slice);
+      }
+      return { format: 'macho', os: 'darwin', slices };
+    }
+    return { error: 'neither ELF nor Mach-O' };
+  } finally {
+    fs.closeSync(fd);
+  }
+}
+
+module.exports = { describeBinary };

@@ -1,0 +1,169 @@
+// Reading binaries' headers (which platform, which slices, program or module,
+// signed or not) and checking a packaged macOS application with it, on
+// hand-made files: thin and universal Mach-O, ELF, and files that are neither.
+import { test } from 'node:test';
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import os from 'node:os';
+import path from 'node:path';
+import { createRequire } from 'node:module';
+
+import { checkApp } from '../../client/index.js';
+
+const require = createRequire(import.meta.url);
+const { describeBinary } = require('../../client/binaries.cjs');
+
+const cpuTypes = { arm64: 0x0100000c, x64: 0x01000007 };
+const fileTypes = { program: 2, module: 8, object: 1 };
+
+// A 64-bit Mach-O image: its header, one segment-like command, and a code
+// signature command when signed.
+function macho(cpu, type, { signed = true } = {}) {
+  const commands = [Buffer.alloc(72)];
+  commands[0].writeUInt32LE(0x19, 0);
+  commands[0].writeUInt32LE(72, 4);
+  if (signed) {
+    const signature = Buffer.alloc(16);
+    signature.writeUInt32LE(0x1d, 0);
+    signature.writeUInt32LE(16, 4);
+    commands.push(signature);
+  }
+  const body = Buffer.concat(commands);
+  const header = Buffer.alloc(32);
+  header.writeUInt32LE(0xfeedfacf, 0);
+  header.writeUInt32LE(cpuTypes[cpu], 4);
+  header.writeUInt32LE(fileTypes[type], 12);
+  header.writeUInt32LE(commands.length, 16);
+  header.writeUInt32LE(body.length, 20);
+  return Buffer.concat([header, body]);
+}
+
+// A universal file holding the images at 4 KiB boundaries.
+function universal(...images) {
+  const header = Buffer.alloc(8 + 20 * images.length);
+  header.writeUInt32BE(0xcafebabe, 0);
+  header.writeUInt32BE(images.length, 4);
+  const parts = [header];
+  let offset = 4096;
+  images.forEach((image, i) => {
+    const cputype = image.readUInt32LE(4);
+    header.writeUInt32BE(cputype, 8 + 20 * i);
+    header.writeUInt32BE(offset, 8 + 20 * i + 8);
+    header.writeUInt32BE(image.length, 8 + 20 * i + 12);
+    header.writeUInt32BE(12, 8 + 20 * i + 16);
+    const at = parts.reduce((n, b) => n + b.length, 0);
+    parts.push(Buffer.alloc(offset - at), image);
+    offset += Math.ceil(image.length / 4096) * 4096;
+  });
+  return Buffer.concat(parts);
+}
+
+function elf(machine, type) {
+  const bytes = Buffer.alloc(64);
+  bytes.writeUInt32BE(0x7f454c46, 0);
+  bytes[4] = 2;
+  bytes[5] = 1;
+  bytes.writeUInt16LE(type, 16);
+  bytes.writeUInt16LE(machine, 18);
+  return bytes;
+}
+
+function scratch(t) {
+  const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'tondrel-binaries-'));
+  t.after(() => fs.rmSync(dir, { recursive: true, force: true }));
+  return dir;
+}
+
+test('what a file is, from its headers', async (t) => {
+  const dir = scratch(t);
+  const cases = [
+    ['a signed arm64 program', macho('arm64', 'program'),
+      { format: 'macho', os: 'darwin', slices: [{ cpu: 'arm64', program: true, library: false, signed: true }] }],
+    ['an unsigned x86_64 module', macho('x64', 'module', { signed: false }),
+      { format: 'macho', os: 'darwin', slices: [{ cpu: 'x64', program: false, library: true, signed: false }] }],
+    ['a universal program', universal(macho('arm64', 'program'), macho('x64', 'program', { signed: false })),
+      { format: 'macho', os: 'darwin', slices: [
+        { cpu: 'arm64', program: true, library: false, signed: true },
+        { cpu: 'x64', program: true, library: false, signed: false }] }],
+    ['an x86-64 ELF executable', elf(0x3e, 2),
+      { format: 'elf', os: 'linux', slices: [{ cpu: 'x64', program: true, library: false }] }],
+    ['an aarch64 ELF shared object', elf(0xb7, 3),
+      { format: 'elf', os: 'linux', slices: [{ cpu: 'arm64', program: true, library: true }] }],
+    ['a 32-bit ELF file', (() => { const b = elf(0x3e, 2); b[4] = 1; return b; })(),
+      { error: 'not a 64-bit little-endian ELF file' }],
+    ['a Java class file (the universal magic, a large second word)', Buffer.from('cafebabe00000034', 'hex'),
+      { error: 'neither ELF nor Mach-O' }],
+    ['a universal file whose slice is cut off', universal(macho('arm64', 'program')).subarray(0, 4100),
+      { error: 'universal file, slice 0: not a 64-bit Mach-O image' }],
+    ['a shell script', Buffer.from('#!/bin/sh\nexit 0\n'), { error: 'neither ELF nor Mach-O' }],
+    ['an empty file', Buffer.alloc(0), { error: 'neither ELF nor Mach-O' }],
+  ];
+  for (const [name, bytes, expected] of cases) {
+    await t.test(name, () => {
+      const file = path.join(dir, name.replace(/\W+/g, '-'));
+      fs.writeFileSync(file, bytes);
+      assert.deepEqual(describeBinary(file), expected);
+    });
+  }
+});
+
+// A packaged application: its main executable, Info.plist, and the platform
+// package unpacked beside app.asar (or not).
+function app(dir, { main, agent, module, unpacked = true, plist = true, mode = 0o755 }) {
+  const contents = path.join(dir, `App-${Math.random().toString(36).slice(2)}.app`, 'Contents');
+  fs.mkdirSync(path.join(contents, 'MacOS'), { recursive: true });
+  fs.writeFileSync(path.join(contents, 'MacOS', 'Your App'), main, { mode: 0o755 });
+  if (plist) {
+    fs.writeFileSync(path.join(contents, 'Info.plist'),
+      '<plist><dict><key>CFBundleName</key><string>Your App</string>\n' +
+      '  <key>CFBundleExecutable</key>\n  <string>Your App</string></dict></plist>');
+  }
+  const resources = path.join(contents, 'Resources');
+  fs.mkdirSync(resources, { recursive: true });
+  fs.writeFileSync(path.join(resources, 'app.asar'), 'archive');
+  if (unpacked) {
+    const pkg = path.join(resources, 'app.asar.unpacked', 'node_modules', '@tondrel', 'darwin');
+    fs.mkdirSync(pkg, { recursive: true });
+    if (agent) fs.writeFileSync(path.join(pkg, 'tondrel'), agent, { mode });
+    if (module) fs.writeFileSync(path.join(pkg, 'morvane.node'), module);
+  }
+  return path.dirname(contents);
+}
+
+test('a packaged application is checked for the agent and module of every architecture it runs on', async (t) => {
+  const dir = scratch(t);
+  const both = (type, options) => universal(macho('arm64', type, options), macho('x64', type, options));
+  const cases = [
+    ['a universal application with the universal package', { main: both('program'), agent: both('program'), module: both('module') },
+      ['arm64', 'x64'], []],
+    ['found without Info.plist, by the one executable', { main: both('program'), agent: both('program'), module: both('module'), plist: false },
+      ['arm64', 'x64'], []],
+    ['an arm64 application needs arm64 only', { main: macho('arm64', 'program'), agent: macho('arm64', 'program'), module: macho('arm64', 'module') },
+      ['arm64'], []],
+    ['a universal application with arm64-only binaries fails on Intel Macs',
+      { main: both('program'), agent: macho('arm64', 'program'), module: both('module') }, ['arm64', 'x64'],
+      ['tondrel: no x64 slice (it holds arm64), so it fails on x64 Macs']],
+    ['an unsigned arm64 slice', { main: macho('arm64', 'program'), agent: macho('arm64', 'program', { signed: false }), module: macho('arm64', 'module') },
+      ['arm64'], ['tondrel: its arm64 slice is not signed, and Apple silicon runs no unsigned code']],
+    ['an agent without the execute bit', { main: macho('arm64', 'program'), agent: macho('arm64', 'program'), module: macho('arm64', 'module'), mode: 0o644 },
+      ['arm64'], ['tondrel: not executable']],
+    ['Linux binaries', { main: macho('arm64', 'program'), agent: elf(0x3e, 2), module: macho('arm64', 'module') },
+      ['arm64'], ['tondrel: built for linux']],
+    ['a missing module', { main: macho('arm64', 'program'), agent: macho('arm64', 'program') },
+      ['arm64'], [/^morvane\.node: missing from /]],
+    ['the package left inside app.asar', { main: macho('arm64', 'program'), unpacked: false },
+      ['arm64'], [/^@tondrel\/darwin is not unpacked beside app\.asar/]],
+  ];
+  for (const [name, layout, archs, problems] of cases) {
+    await t.test(name, () => {
+      const result = checkApp(app(dir, layout));
+      assert.deepEqual(result.archs, archs);
+      assert.equal(result.problems.length, problems.length, result.problems.join('; '));
+      problems.forEach((expected, i) => {
+        if (expected instanceof RegExp) assert.match(result.problems[i], expected);
+        else assert.equal(result.problems[i], expected);
+      });
+    });
+  }
+  assert.match(checkApp(dir).problems[0], /not an application bundle/);
+});

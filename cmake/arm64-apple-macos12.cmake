@@ -61,7 +61,10 @@ find_program(TONDREL_LD64_LLD NAMES ld64.lld-19 ld64.lld-18 ld64.lld-17 ld64.lld
 if(NOT TONDREL_LD64_LLD)
   find_program(TONDREL_LD64_LLD NAMES ld64.lld ld64.lld-14 NO_CMAKE_FIND_ROOT_PATH REQUIRED)
 endif()
-set(_link "-fuse-ld=lld --ld-path=${TONDREL_LD64_LLD} -mlinker-version=711${_driver_flags} -F ${_frameworks}/ApplicationServices.framework/Frameworks")
+# Every slice is signed ad hoc as it is linked: Apple silicon runs no
+# unsigned code, lld signs arm64 output by itself but not x86_64, and a host
+# signs both again with its own identity anyway.
+set(_link "-fuse-ld=lld --ld-path=${TONDREL_LD64_LLD} -mlinker-version=711${_driver_flags} -Wl,-adhoc_codesign -F ${_frameworks}/ApplicationServices.framework/Frameworks")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "${_link}")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "${_link}")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "${_link}")

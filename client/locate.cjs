@@ -9,7 +9,7 @@
 
 const fs = require('node:fs');
 const path = require('node:path');
-const { packageFor } = require('./platforms.cjs');
+const { packageFor, packages } = require('./platforms.cjs');
 
 // A file inside an archive such as app.asar can be read through Electron's
 // patched fs but cannot be run or loaded: the copy to use is the one that
@@ -53,8 +53,10 @@ function locate({ user, who = user, file, version, fail }) {
     fail('VERSION_MISMATCH', `${name} ${found} is installed, but ${who} ${version} needs ` +
       `${name} ${version}; install both at one version`);
   }
-  const where = unpacked(path.join(path.dirname(manifestPath), file));
-  if (!fs.existsSync(where)) fail('NOT_FOUND', `${name} holds no ${file}`);
+  // Programs for Windows carry their extension.
+  const actual = packages[name].files.includes(`${file}.exe`) ? `${file}.exe` : file;
+  const where = unpacked(path.join(path.dirname(manifestPath), actual));
+  if (!fs.existsSync(where)) fail('NOT_FOUND', `${name} holds no ${actual}`);
   return where;
 }
 

@@ -4,13 +4,15 @@
 // about them is derived from this table: which one the client and the
 // module load on the running system, the optional dependencies of the
 // packages that use them, and how scripts/assemble-packages lays them out,
-// names and checks them. A new platform is one more entry here (the package
-// and assembly checks say what else a build must provide).
+// names and checks them. A new platform is one more entry here, and its
+// build given to assemble-packages; client/binaries.cjs must be able to read
+// its binaries' headers (ELF and Mach-O so far), or they are refused at pack.
 //
 //   os, cpu, libc  the npm fields of the package; the package serves every
 //                  os-cpu pair listed (one darwin package holds universal
 //                  files, so both halves of a universal app get the same ones)
-//   files          the binaries it holds; programs are executable
+//   files          the binaries it holds; programs are executable (a name
+//                  may end in .exe: 'tondrel.exe' is found as 'tondrel')
 //   for            the package that depends on it: '@tondrel/client' (and
 //                  '@tondrel/morvane', which loads morvane.node from the same
 //                  package) or '@tondrel/sim'
@@ -58,13 +60,18 @@ for (const entry of Object.values(packages)) {
 }
 
 // Whether this process's C library is glibc. The Linux binaries are linked
-// against it; on musl they would not even start.
+// against it; on musl they would not even start. Asked once: a report takes
+// a few milliseconds.
+let glibc;
 function runsOnGlibc() {
-  try {
-    return Boolean(process.report?.getReport?.()?.header?.glibcVersionRuntime);
-  } catch {
-    return true; // cannot tell: let the start say what is wrong
+  if (glibc === undefined) {
+    try {
+      glibc = Boolean(process.report?.getReport?.()?.header?.glibcVersionRuntime);
+    } catch {
+      glibc = true; // cannot tell: let the start say what is wrong
+    }
   }
+  return glibc;
 }
 
 /**

@@ -20,7 +20,7 @@ if (!entry) {
   console.error(`${manifest.name} is not a platform package`);
   process.exit(1);
 }
-const programs = new Set(['tondrel', 'tondrel-sim']);
+const programs = new Set(['tondrel', 'tondrel-sim', 'tondrel.exe', 'tondrel-sim.exe']);
 
 function problemsOf(name) {
   let stat;

@@ -74,6 +74,24 @@ bool isAudioSource(std::string_view mediaClass) {
          mediaClass == "Audio/Duplex";
 }
 
+bool isProxyProgram(std::string_view executable) {
+  const std::size_t slash = executable.rfind('/');
+  const std::string_view name =
+      slash == std::string_view::npos ? executable : executable.substr(slash + 1);
+  return name == "pipewire" || name == "pipewire-pulse" || name == "xdg-desktop-portal";
+}
+
+std::optional<pid_t> streamPid(const Graph& graph, const Node& node) {
+  if (!node.client) return std::nullopt;
+  const auto found = graph.clients.find(*node.client);
+  if (found == graph.clients.end()) return std::nullopt;
+  const Client& client = found->second;
+  if (!client.securePid) return std::nullopt;
+  if (!client.proxy) return client.securePid;
+  if (client.processId && *client.processId != *client.securePid) return client.processId;
+  return std::nullopt;
+}
+
 View buildView(const Graph& graph) {
   View view;
   std::set<std::uint32_t> fedFromSource;
@@ -89,14 +107,7 @@ View buildView(const Graph& graph) {
       view.defaultInput = node.object;
     }
     if (node.mediaClass != "Stream/Input/Audio" || fedFromSource.count(id) == 0) continue;
-    ProcessObject process{node.object, node.processId, node.running};
-    if (!process.pid && node.client) {
-      const auto client = graph.clients.find(*node.client);
-      if (client != graph.clients.end()) {
-        process.pid = client->second.processId ? client->second.processId : client->second.securePid;
-      }
-    }
-    view.processes.push_back(process);
+    view.processes.push_back(ProcessObject{node.object, streamPid(graph, node), node.running});
   }
   return view;
 }

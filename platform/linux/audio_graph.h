@@ -26,12 +26,14 @@ struct Node {
   std::string name;                     // node.name
   bool running = false;                 // state "running"
   std::optional<std::uint32_t> client;  // client.id
-  std::optional<pid_t> processId;       // application.process.id
 };
 
 struct Client {
-  std::optional<pid_t> processId;  // application.process.id, what the client says of itself
-  std::optional<pid_t> securePid;  // pipewire.sec.pid, the peer of its socket
+  std::optional<pid_t> processId;  // application.process.id: what the client says of itself
+  std::optional<pid_t> securePid;  // pipewire.sec.pid: the peer of its socket, recorded by PipeWire
+  // Whether that peer runs a program that connects on behalf of others (see
+  // isProxyProgram).
+  bool proxy = false;
 };
 
 struct Link {
@@ -66,12 +68,22 @@ struct View {
 // (a microphone, a virtual source), rather than from what something plays.
 bool isAudioSource(std::string_view mediaClass);
 
+// Whether a program, by the path of its executable, connects to PipeWire on
+// behalf of other processes: PipeWire's own program (which serves PulseAudio
+// clients when run as pipewire-pulse) and the desktop portal.
+bool isProxyProgram(std::string_view executable);
+
+// The pid a capture stream belongs to. Only what PipeWire recorded counts:
+// the peer of the client's socket. A client whose peer is a proxy speaks for
+// another process, and then the pid that proxy recorded for its client (its
+// application.process.id) is taken, but never the proxy's own. What a client
+// or its nodes say of themselves is not believed otherwise.
+std::optional<pid_t> streamPid(const Graph& graph, const Node& node);
+
 // Builds the view: process objects are nodes of class "Stream/Input/Audio"
 // that a link feeds from an audio source (a capture of a sink's monitor is not
-// the microphone); a process object's pid is the node's
-// application.process.id, else its client's, else the client's socket peer
-// (which for streams of the PulseAudio server is that server itself, so it
-// comes last); it is running input when the node runs.
+// the microphone), with the pid of streamPid; one is running input when the
+// node runs.
 View buildView(const Graph& graph);
 
 // The value of a property written as text ("1234"); nothing for anything that

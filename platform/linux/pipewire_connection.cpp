@@ -1,12 +1,11 @@
 #include "platform/linux/pipewire_connection.h"
 
-#include <dlfcn.h>
-
 #include <pipewire/extensions/metadata.h>
 #include <pipewire/pipewire.h>
 #include <spa/utils/result.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -15,51 +14,34 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 
-// The stand-in dlfcn.h routes dlsym through the backend's own hook; here the
-// system's lookup is wanted, for a library this file opened itself.
-#undef dlsym
+#include "platform/linux/runtime_library.h"
 
 namespace pwaudio {
 
 namespace {
 
 // The functions of libpipewire that are real symbols; everything else used
-// here (registry, binding, listeners) goes through inline interface calls of
-// its headers.
+// here (registry, binding, listeners, timers) goes through inline interface
+// calls of its headers.
+#define TONDREL_PIPEWIRE_FUNCTIONS(X)                                                        \
+  X(pw_init) X(pw_log_set_level) X(pw_thread_loop_new) X(pw_thread_loop_start)               \
+  X(pw_thread_loop_get_loop) X(pw_thread_loop_lock) X(pw_thread_loop_unlock) X(pw_context_new) \
+  X(pw_context_connect) X(pw_core_disconnect) X(pw_proxy_destroy)
+
 struct Library {
-  decltype(&pw_init) init = nullptr;
-  decltype(&pw_log_set_level) setLogLevel = nullptr;
-  decltype(&pw_thread_loop_new) loopNew = nullptr;
-  decltype(&pw_thread_loop_start) loopStart = nullptr;
-  decltype(&pw_thread_loop_get_loop) loopGet = nullptr;
-  decltype(&pw_thread_loop_lock) lock = nullptr;
-  decltype(&pw_thread_loop_unlock) unlock = nullptr;
-  decltype(&pw_thread_loop_signal) signal = nullptr;
-  decltype(&pw_thread_loop_get_time) getTime = nullptr;
-  decltype(&pw_thread_loop_timed_wait_full) timedWait = nullptr;
-  decltype(&pw_context_new) contextNew = nullptr;
-  decltype(&pw_context_connect) connect = nullptr;
-  decltype(&pw_core_disconnect) disconnect = nullptr;
-  decltype(&pw_proxy_destroy) proxyDestroy = nullptr;
+  TONDREL_PIPEWIRE_FUNCTIONS(TONDREL_RUNTIME_FUNCTION)
 
   bool load() {
     // Never unloaded: its threads run until the process ends.
     void* handle = dlopen("libpipewire-0.3.so.0", RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) return false;
-    const auto get = [handle](auto& function, const char* name) {
-      function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(dlsym(handle, name));
-      return function != nullptr;
-    };
-    return get(init, "pw_init") && get(setLogLevel, "pw_log_set_level") &&
-           get(loopNew, "pw_thread_loop_new") && get(loopStart, "pw_thread_loop_start") &&
-           get(loopGet, "pw_thread_loop_get_loop") && get(lock, "pw_thread_loop_lock") &&
-           get(unlock, "pw_thread_loop_unlock") && get(signal, "pw_thread_loop_signal") &&
-           get(getTime, "pw_thread_loop_get_time") &&
-           get(timedWait, "pw_thread_loop_timed_wait_full") && get(contextNew, "pw_context_new") &&
-           get(connect, "pw_context_connect") && get(disconnect, "pw_core_disconnect") &&
-           get(proxyDestroy, "pw_proxy_destroy");
+#define TONDREL_LOOK_UP(name) &&runtime_library::lookUp(handle, #name, &name)
+    return true TONDREL_PIPEWIRE_FUNCTIONS(TONDREL_LOOK_UP);
+#undef TONDREL_LOOK_UP
   }
 };
 
@@ -101,13 +83,28 @@ void addMetadataListener(pw_proxy* metadata, spa_hook* hook, const pw_metadata_e
   if (metadata == nullptr) return;
   pw_metadata_add_listener(reinterpret_cast<pw_metadata*>(metadata), hook, events, data);
 }
+spa_source* addTimer(pw_loop* loop, spa_source_timer_func_t onTimer, void* data) {
+  return pw_loop_add_timer(loop, onTimer, data);
+}
+// Fires once, `after` from now.
+void armTimer(pw_loop* loop, spa_source* timer, std::chrono::nanoseconds after) {
+  // A zero value would disarm it.
+  const auto ns = std::max<std::int64_t>(after.count(), 1);
+  timespec value{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+  timespec once{0, 0};
+  pw_loop_update_timer(loop, timer, &value, &once, false);
+}
+void disarmTimer(pw_loop* loop, spa_source* timer) {
+  timespec zero{0, 0};
+  pw_loop_update_timer(loop, timer, &zero, &zero, false);
+}
 #pragma GCC diagnostic pop
 
-// How long a read waits for a new connection's first complete picture of the
-// registry, and how often a lost connection is tried again: soon at first, so
-// a restarted PipeWire is found within a poll or two, then less often while it
-// stays away.
-constexpr std::chrono::milliseconds syncWait{1000};
+// How long a new connection may take to give its first complete picture of
+// the registry before it is given up, and how often a lost or failed
+// connection is tried again: soon at first, so a restarted PipeWire is found
+// within a poll or two, then less often while it stays away.
+constexpr std::chrono::milliseconds syncWait{2000};
 constexpr std::chrono::milliseconds firstRetry{500};
 constexpr std::chrono::milliseconds longestRetry{4000};
 
@@ -135,6 +132,16 @@ bool socketMayExist() {
   return stat(path.c_str(), &info) == 0;
 }
 
+// The program a process runs, as the kernel records it: a process cannot
+// change this without running that program.
+std::string executableOf(pid_t pid) {
+  char path[PATH_MAX];
+  const std::string link = "/proc/" + std::to_string(pid) + "/exe";
+  const ssize_t length = readlink(link.c_str(), path, sizeof path - 1);
+  if (length <= 0) return {};
+  return std::string(path, static_cast<std::size_t>(length));
+}
+
 enum class State { disconnected, syncing, ready, broken };
 enum class Kind { node, client, metadata };
 
@@ -149,6 +156,11 @@ struct Bound {
   spa_hook listener{};
 };
 
+// Everything that talks to PipeWire runs on the library's loop thread: the
+// connection, its sync round trips, the deadline for a silent peer, the
+// reconnections and their back-off. Readers only take `mutex_`, which the
+// loop thread holds for the moment it takes to change the cached graph, so
+// a read never waits for PipeWire, however PipeWire behaves.
 class Connection {
  public:
   static Connection& shared() {
@@ -157,35 +169,20 @@ class Connection {
     return *instance;
   }
 
-  // With the lock held on return whenever `loop_` exists.
-  const View* enter() {
+  std::mutex& mutex() { return mutex_; }
+
+  // Called with `mutex_` held. The view, while a connection is ready.
+  const View* view() {
     if (!started_) {
       // The library, its thread and its modules are only loaded once there is
       // a PipeWire to talk to: an agent on a machine without one starts as
-      // fast as it would without the library.
+      // fast as it would without the library. Loading takes tens of
+      // milliseconds, so it happens on a thread of its own.
       if (!dueForAttempt()) return nullptr;
-      if (!socketMayExist()) {
-        attemptFailed();
-        return nullptr;
-      }
-      start();
-      attempted_ = false;
-    }
-    if (loop_ == nullptr) return nullptr;
-    pw.lock(loop_);
-    // A connection whose first picture never completes (a PipeWire that
-    // accepted it and then hung) is given up and made again later.
-    if (state_ == State::syncing && std::chrono::steady_clock::now() - lastAttempt_ > longestRetry) {
-      state_ = State::broken;
-    }
-    if (state_ == State::broken) drop();
-    if (state_ == State::disconnected && dueForAttempt()) {
-      if (socketMayExist()) connect();
-      if (state_ == State::disconnected) {
-        attemptFailed();
-      } else {
-        retryAfter_ = firstRetry;
-      }
+      if (!socketMayExist()) return nullptr;
+      started_ = true;
+      std::thread([this] { start(); }).detach();
+      return nullptr;
     }
     if (state_ != State::ready) return nullptr;
     if (viewGeneration_ != generation_) {
@@ -195,43 +192,63 @@ class Connection {
     return &view_;
   }
 
-  // Whether a connection may be tried now; if so, the attempt is counted.
+ private:
+  // Whether the socket may be looked for now; before the library is loaded,
+  // with the same back-off as the connection attempts.
   bool dueForAttempt() {
     const auto now = std::chrono::steady_clock::now();
-    if (attempted_ && now - lastAttempt_ < retryAfter_) return false;
+    if (attempted_ && now - lastAttempt_ < socketRetryAfter_) return false;
+    if (attempted_) socketRetryAfter_ = std::min(socketRetryAfter_ * 2, longestRetry);
     attempted_ = true;
     lastAttempt_ = now;
     return true;
   }
 
-  // Failed, or not even tried: wait longer before the next attempt.
-  void attemptFailed() { retryAfter_ = std::min(retryAfter_ * 2, longestRetry); }
-
-  void leave() {
-    if (loop_ != nullptr) pw.unlock(loop_);
-  }
-
-  bool hasLoop() const { return loop_ != nullptr; }
-
- private:
+  // On a thread of its own, once.
   void start() {
-    started_ = true;
     if (!pw.load()) return;
-    pw.init(nullptr, nullptr);
+    pw.pw_init(nullptr, nullptr);
     // Whatever the library has to say goes nowhere: the agent's output is its
     // message stream alone.
-    pw.setLogLevel(SPA_LOG_LEVEL_NONE);
-    pw_thread_loop* loop = pw.loopNew("tondrel-audio", nullptr);
-    if (loop == nullptr) return;
-    context_ = pw.contextNew(pw.loopGet(loop), nullptr, 0);
-    if (context_ == nullptr || pw.loopStart(loop) != 0) return;
-    loop_ = loop;
+    pw.pw_log_set_level(SPA_LOG_LEVEL_NONE);
+    pw_thread_loop* threadLoop = pw.pw_thread_loop_new("tondrel-audio", nullptr);
+    if (threadLoop == nullptr) return;
+    loop_ = pw.pw_thread_loop_get_loop(threadLoop);
+    context_ = pw.pw_context_new(loop_, nullptr, 0);
+    if (context_ == nullptr) return;
+    timer_ = addTimer(loop_, &Connection::onTimer, this);
+    if (timer_ == nullptr || pw.pw_thread_loop_start(threadLoop) != 0) return;
+    pw.pw_thread_loop_lock(threadLoop);
+    connect();
+    pw.pw_thread_loop_unlock(threadLoop);
   }
 
-  // Called with the lock held.
+  // On the loop thread from here on.
+
+  void setState(State state) {
+    const std::lock_guard<std::mutex> hold(mutex_);
+    state_ = state;
+    if (state == State::ready) changed();
+  }
+
+  // Tries again after the back-off, which grows while attempts keep failing.
+  void retryLater() {
+    armTimer(loop_, timer_, retryAfter_);
+    retryAfter_ = std::min(retryAfter_ * 2, longestRetry);
+  }
+
   void connect() {
-    core_ = pw.connect(context_, nullptr, 0);
-    if (core_ == nullptr) return;
+    if (!socketMayExist()) {
+      retryLater();
+      return;
+    }
+    // The socket is non-blocking: a peer that accepts and never answers
+    // costs the sync deadline below, not a wait here.
+    core_ = pw.pw_context_connect(context_, nullptr, 0);
+    if (core_ == nullptr) {
+      retryLater();
+      return;
+    }
     static const pw_core_events coreEvents = {
         .version = PW_VERSION_CORE_EVENTS,
         .info = nullptr,
@@ -253,47 +270,65 @@ class Connection {
     registry_ = registryOf(core_);
     if (registry_ == nullptr) {
       spa_hook_remove(&coreListener_);
-      pw.disconnect(core_);
+      pw.pw_core_disconnect(core_);
       core_ = nullptr;
+      retryLater();
       return;
     }
     registryListener_ = spa_hook{};
     addRegistryListener(registry_, &registryListener_, &registryEvents, this);
-    state_ = State::syncing;
+    // Readers see nothing until the whole graph is known: otherwise streams
+    // already capturing would look as if they had just started.
+    setState(State::syncing);
     syncRound_ = 1;
     syncSeq_ = sync(core_, 0);
-
-    // The first read after connecting sees the whole graph, not the part that
-    // has arrived so far: otherwise streams already capturing would look as
-    // if they had just started.
-    timespec deadline{};
-    pw.getTime(loop_, &deadline,
-               std::chrono::duration_cast<std::chrono::nanoseconds>(syncWait).count());
-    while (state_ == State::syncing) {
-      if (pw.timedWait(loop_, &deadline) != 0) break;
-    }
+    armTimer(loop_, timer_, syncWait);
   }
 
-  // Called with the lock held, from a read after the connection broke.
+  // Forgets the connection and everything learnt over it.
   void drop() {
     for (auto& [id, bound] : bound_) {
       spa_hook_remove(&bound->listener);
-      pw.proxyDestroy(bound->proxy);
+      pw.pw_proxy_destroy(bound->proxy);
     }
     bound_.clear();
     if (registry_ != nullptr) {
       spa_hook_remove(&registryListener_);
-      pw.proxyDestroy(reinterpret_cast<pw_proxy*>(registry_));
+      pw.pw_proxy_destroy(reinterpret_cast<pw_proxy*>(registry_));
       registry_ = nullptr;
     }
     if (core_ != nullptr) {
       spa_hook_remove(&coreListener_);
-      pw.disconnect(core_);
+      pw.pw_core_disconnect(core_);
       core_ = nullptr;
     }
+    const std::lock_guard<std::mutex> hold(mutex_);
     graph_ = Graph{};
-    ++generation_;
     state_ = State::disconnected;
+    changed();
+  }
+
+  // The one timer: the sync deadline of a new connection, the prompt drop
+  // of a broken one, or the next attempt.
+  static void onTimer(void* data, std::uint64_t /*expirations*/) {
+    auto* self = static_cast<Connection*>(data);
+    State state;
+    {
+      const std::lock_guard<std::mutex> hold(self->mutex_);
+      state = self->state_;
+    }
+    switch (state) {
+      case State::ready:
+        return;
+      case State::syncing:
+      case State::broken:
+        self->drop();
+        self->retryLater();
+        return;
+      case State::disconnected:
+        self->connect();
+        return;
+    }
   }
 
   ObjectId nextObject() {
@@ -302,11 +337,12 @@ class Connection {
     return object;
   }
 
+  // Called with `mutex_` held.
   void changed() { ++generation_; }
 
   static void onDone(void* data, std::uint32_t id, int seq) {
     auto* self = static_cast<Connection*>(data);
-    if (id != PW_ID_CORE || self->state_ != State::syncing || seq != self->syncSeq_) return;
+    if (id != PW_ID_CORE || seq != self->syncSeq_ || self->syncRound_ == 0) return;
     if (self->syncRound_ == 1) {
       // Every global is known and bound; the second round trip brings the
       // bound objects' first info and properties.
@@ -314,55 +350,61 @@ class Connection {
       self->syncSeq_ = sync(self->core_, seq);
       return;
     }
-    self->state_ = State::ready;
-    self->changed();
-    self->pw.signal(self->loop_, false);
+    self->syncRound_ = 0;
+    disarmTimer(self->loop_, self->timer_);
+    self->retryAfter_ = firstRetry;
+    self->setState(State::ready);
   }
 
   static void onError(void* data, std::uint32_t id, int /*seq*/, int /*res*/, const char* /*message*/) {
     auto* self = static_cast<Connection*>(data);
     // Errors about single objects (a bind that lost a race with a removal)
-    // leave the connection usable; one about the core itself does not.
+    // leave the connection usable; one about the core itself does not. It is
+    // dropped from the timer, not from inside the core's own callback.
     if (id != PW_ID_CORE) return;
-    self->state_ = State::broken;
-    self->pw.signal(self->loop_, false);
+    self->syncRound_ = 0;
+    self->setState(State::broken);
+    armTimer(self->loop_, self->timer_, std::chrono::nanoseconds{1});
   }
 
   static void onGlobal(void* data, std::uint32_t id, std::uint32_t /*permissions*/, const char* type,
                        std::uint32_t /*version*/, const spa_dict* props) {
     auto* self = static_cast<Connection*>(data);
-    if (std::strcmp(type, PW_TYPE_INTERFACE_Link) == 0) {
-      const char* output = props != nullptr ? spa_dict_lookup(props, PW_KEY_LINK_OUTPUT_NODE) : nullptr;
-      const char* input = props != nullptr ? spa_dict_lookup(props, PW_KEY_LINK_INPUT_NODE) : nullptr;
-      const auto outputNode = parsePid(output);
-      const auto inputNode = parsePid(input);
-      if (outputNode && inputNode) {
-        self->graph_.links[id] = Link{static_cast<std::uint32_t>(*outputNode),
-                                      static_cast<std::uint32_t>(*inputNode)};
-        self->changed();
-      }
-      return;
-    }
     Kind kind;
-    if (std::strcmp(type, PW_TYPE_INTERFACE_Node) == 0) {
-      kind = Kind::node;
-      Node node;
-      node.object = self->nextObject();
-      if (props != nullptr) readNodeProps(node, props);
-      self->graph_.nodes[id] = std::move(node);
-      self->changed();
-    } else if (std::strcmp(type, PW_TYPE_INTERFACE_Client) == 0) {
-      kind = Kind::client;
-      Client client;
-      if (props != nullptr) readClientProps(client, props);
-      self->graph_.clients[id] = client;
-      self->changed();
-    } else if (std::strcmp(type, PW_TYPE_INTERFACE_Metadata) == 0) {
-      const char* name = props != nullptr ? spa_dict_lookup(props, PW_KEY_METADATA_NAME) : nullptr;
-      if (name == nullptr || std::strcmp(name, "default") != 0) return;
-      kind = Kind::metadata;
-    } else {
-      return;
+    {
+      const std::lock_guard<std::mutex> hold(self->mutex_);
+      if (std::strcmp(type, PW_TYPE_INTERFACE_Link) == 0) {
+        const char* output = props != nullptr ? spa_dict_lookup(props, PW_KEY_LINK_OUTPUT_NODE) : nullptr;
+        const char* input = props != nullptr ? spa_dict_lookup(props, PW_KEY_LINK_INPUT_NODE) : nullptr;
+        const auto outputNode = parsePid(output);
+        const auto inputNode = parsePid(input);
+        if (outputNode && inputNode) {
+          self->graph_.links[id] = Link{static_cast<std::uint32_t>(*outputNode),
+                                        static_cast<std::uint32_t>(*inputNode)};
+          self->changed();
+        }
+        return;
+      }
+      if (std::strcmp(type, PW_TYPE_INTERFACE_Node) == 0) {
+        kind = Kind::node;
+        Node node;
+        node.object = self->nextObject();
+        if (props != nullptr) readNodeProps(node, props);
+        self->graph_.nodes[id] = std::move(node);
+        self->changed();
+      } else if (std::strcmp(type, PW_TYPE_INTERFACE_Client) == 0) {
+        kind = Kind::client;
+        Client client;
+        if (props != nullptr) readClientProps(client, props);
+        self->graph_.clients[id] = client;
+        self->changed();
+      } else if (std::strcmp(type, PW_TYPE_INTERFACE_Metadata) == 0) {
+        const char* name = props != nullptr ? spa_dict_lookup(props, PW_KEY_METADATA_NAME) : nullptr;
+        if (name == nullptr || std::strcmp(name, "default") != 0) return;
+        kind = Kind::metadata;
+      } else {
+        return;
+      }
     }
     self->bind(id, kind, type);
   }
@@ -406,19 +448,20 @@ class Connection {
     }
     if (auto old = bound_.find(id); old != bound_.end()) {
       spa_hook_remove(&old->second->listener);
-      pw.proxyDestroy(old->second->proxy);
+      pw.pw_proxy_destroy(old->second->proxy);
     }
     bound_[id] = std::move(bound);
   }
 
   static void onGlobalRemove(void* data, std::uint32_t id) {
     auto* self = static_cast<Connection*>(data);
+    const std::lock_guard<std::mutex> hold(self->mutex_);
     const bool removed = self->graph_.nodes.erase(id) + self->graph_.clients.erase(id) +
                              self->graph_.links.erase(id) > 0;
     if (auto bound = self->bound_.find(id); bound != self->bound_.end()) {
       if (bound->second->kind == Kind::metadata) self->graph_.defaultSource.reset();
       spa_hook_remove(&bound->second->listener);
-      self->pw.proxyDestroy(bound->second->proxy);
+      self->pw.pw_proxy_destroy(bound->second->proxy);
       self->bound_.erase(bound);
       self->changed();
     } else if (removed) {
@@ -432,17 +475,21 @@ class Connection {
     if (const char* value = spa_dict_lookup(props, PW_KEY_CLIENT_ID)) {
       if (const auto client = parsePid(value)) node.client = static_cast<std::uint32_t>(*client);
     }
-    if (const auto pid = parsePid(spa_dict_lookup(props, PW_KEY_APP_PROCESS_ID))) node.processId = pid;
   }
 
   static void readClientProps(Client& client, const spa_dict* props) {
-    if (const auto pid = parsePid(spa_dict_lookup(props, PW_KEY_APP_PROCESS_ID))) client.processId = pid;
-    if (const auto pid = parsePid(spa_dict_lookup(props, PW_KEY_SEC_PID))) client.securePid = pid;
+    if (const char* claim = spa_dict_lookup(props, PW_KEY_APP_PROCESS_ID)) client.processId = parsePid(claim);
+    // Set by PipeWire itself from the socket's peer; a client cannot change it.
+    if (const auto pid = parsePid(spa_dict_lookup(props, PW_KEY_SEC_PID)); pid && pid != client.securePid) {
+      client.securePid = pid;
+      client.proxy = isProxyProgram(executableOf(*pid));
+    }
   }
 
   static void onNodeInfo(void* data, const pw_node_info* info) {
     auto* bound = static_cast<Bound*>(data);
     Connection* self = bound->owner;
+    const std::lock_guard<std::mutex> hold(self->mutex_);
     const auto node = self->graph_.nodes.find(bound->id);
     if (node == self->graph_.nodes.end() || info == nullptr) return;
     if ((info->change_mask & PW_NODE_CHANGE_MASK_STATE) != 0) {
@@ -457,6 +504,7 @@ class Connection {
   static void onClientInfo(void* data, const pw_client_info* info) {
     auto* bound = static_cast<Bound*>(data);
     Connection* self = bound->owner;
+    const std::lock_guard<std::mutex> hold(self->mutex_);
     const auto client = self->graph_.clients.find(bound->id);
     if (client == self->graph_.clients.end() || info == nullptr) return;
     if ((info->change_mask & PW_CLIENT_CHANGE_MASK_PROPS) != 0 && info->props != nullptr) {
@@ -469,6 +517,7 @@ class Connection {
                         const char* value) {
     auto* bound = static_cast<Bound*>(data);
     Connection* self = bound->owner;
+    const std::lock_guard<std::mutex> hold(self->mutex_);
     if (key == nullptr) {
       // Every property of the object was cleared.
       self->graph_.defaultSource.reset();
@@ -482,37 +531,37 @@ class Connection {
   }
 
   Library pw;
+  // Set on the reader's thread, under `mutex_`.
   bool started_ = false;
-  pw_thread_loop* loop_ = nullptr;
+  bool attempted_ = false;
+  std::chrono::steady_clock::time_point lastAttempt_{};
+  std::chrono::milliseconds socketRetryAfter_ = firstRetry;
+  // Only touched on the loop thread once it runs (and before, by start()).
+  pw_loop* loop_ = nullptr;
   pw_context* context_ = nullptr;
+  spa_source* timer_ = nullptr;
   pw_core* core_ = nullptr;
   pw_registry* registry_ = nullptr;
   spa_hook coreListener_{};
   spa_hook registryListener_{};
-  State state_ = State::disconnected;
   int syncRound_ = 0;
   int syncSeq_ = 0;
-  bool attempted_ = false;
-  std::chrono::steady_clock::time_point lastAttempt_{};
   std::chrono::milliseconds retryAfter_ = firstRetry;
   std::map<std::uint32_t, std::unique_ptr<Bound>> bound_;
+  ObjectId nextObject_ = 2;
+  // What readers see, under `mutex_`.
+  std::mutex mutex_;
+  State state_ = State::disconnected;
   Graph graph_;
   std::uint64_t generation_ = 0;
   View view_;
   std::uint64_t viewGeneration_ = ~std::uint64_t{0};
-  ObjectId nextObject_ = 2;
 };
 
 }  // namespace
 
-Access::Access() {
-  Connection& connection = Connection::shared();
-  view_ = connection.enter();
-  locked_ = connection.hasLoop();
-}
+Access::Access() : lock_(Connection::shared().mutex()) { view_ = Connection::shared().view(); }
 
-Access::~Access() {
-  if (locked_) Connection::shared().leave();
-}
+Access::~Access() = default;
 
 }  // namespace pwaudio

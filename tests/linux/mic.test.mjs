@@ -46,23 +46,27 @@ describe('microphone over PipeWire', () => {
     await session?.stop();
   });
 
-  test('input running at start-up is silent; later captures start and stop with their pids', async () => {
+  test('a capture running at start-up is reported once PipeWire has answered; later ones start and stop with their pids', async () => {
+    // `ready` does not wait for PipeWire: the first poll finds no connection
+    // yet, so what already captures is news at the first poll after it.
     const early = record(session);
     await waitForCapture(session, early.pid);
     const agent = await startAgent(session);
     try {
       assert.deepEqual(agent.messages[0], { event: 'ready', perProcess: true });
+      await agent.waitForMessage(micOf(early.pid, true), { what: 'early capture reported' });
 
       const late = record(session);
       const [started, at] = await agent.waitForMessage(micOf(late.pid, true), { what: 'late capture starting' });
       assert.deepEqual(started, { event: 'mic', running: true, pid: late.pid, appPid: null, bundleId: null, appName: null });
-      // The poll that saw the late capture also saw the early one, unchanged.
-      assert.deepEqual(agent.mics().filter((m) => m.pid === early.pid), []);
 
       await session.stopProcess(late);
       await agent.waitForMessage(micOf(late.pid, false), { from: at, what: 'late capture stopping' });
       await session.stopProcess(early);
       await agent.waitForMessage(micOf(early.pid, false), { from: at, what: 'early capture stopping' });
+      // One start and one stop each.
+      assert.deepEqual(agent.mics().map((m) => [m.pid, m.running]),
+        [[early.pid, true], [late.pid, true], [late.pid, false], [early.pid, false]]);
       assert.equal(agent.bad.length, 0, agent.bad.join('\n'));
     } finally {
       await session.stopProcess(agent.child);
@@ -96,6 +100,41 @@ describe('microphone over PipeWire', () => {
       assert.notEqual(event.pid, audio.pulse.pid);
       await session.stopProcess(recorder);
       await agent.waitForMessage(micOf(recorder.pid, false), { what: 'parecord stopping' });
+    } finally {
+      await session.stopProcess(agent.child);
+    }
+  });
+
+  test('a client\'s claims about its pid do not move its capture to another process', async () => {
+    const agent = await startAgent(session);
+    try {
+      // Claims that name the test runner, a process that captures nothing.
+      const claim = `{ application.process.id = ${process.pid} }`;
+      const cases = [
+        { what: 'a stream property naming another pid', args: ['--properties', claim], truth: 'self' },
+        { what: 'stream properties from the environment', env: { PIPEWIRE_PROPS: claim }, truth: 'self' },
+        // pipewire-pulse passes on what its client claims; a claim that is no
+        // pid leaves the pid unknown, never the server's own.
+        { what: 'a PulseAudio client whose claimed pid is no number', command: 'parecord',
+          args: ['--property=application.process.id=abc'], truth: null },
+        { what: 'a PulseAudio client naming pipewire-pulse', command: 'parecord',
+          args: [`--property=application.process.id=${audio.pulse.pid}`], truth: null },
+      ];
+      for (const c of cases) {
+        const from = agent.messages.length;
+        const recorder = record(session, c);
+        const [started] = await agent.waitForMessage((m) => m.event === 'mic' && m.running,
+          { from, what: c.what });
+        const expected = c.truth === 'self' ? recorder.pid : c.truth;
+        assert.equal(started.pid, expected, c.what);
+        assert.notEqual(started.pid, process.pid, c.what);
+        assert.notEqual(started.pid, audio.pulse.pid, c.what);
+        await session.stopProcess(recorder);
+        const [stopped] = await agent.waitForMessage((m) => m.event === 'mic' && !m.running,
+          { from, what: `${c.what} stopping` });
+        assert.equal(stopped.pid, expected, c.what);
+      }
+      assert.equal(agent.mics().length, cases.length * 2);
     } finally {
       await session.stopProcess(agent.child);
     }

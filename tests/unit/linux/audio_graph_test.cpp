@@ -19,23 +19,23 @@ constexpr std::uint32_t code(const char* c) {
 }
 
 // A graph with a microphone (30), a virtual source (31), a speaker (32), and
-// clients for a native recorder (40), the PulseAudio server (41) and a client
-// that names no pid of its own (42).
+// clients for a native recorder (40), a PulseAudio client through the
+// PulseAudio server, pid 4100 (41), and a client that names no pid of its
+// own (42).
 Graph baseGraph() {
   Graph graph;
-  graph.nodes[30] = Node{100, "Audio/Source", "mic", true, std::nullopt, std::nullopt};
-  graph.nodes[31] = Node{101, "Audio/Source/Virtual", "virtual", false, std::nullopt, std::nullopt};
-  graph.nodes[32] = Node{102, "Audio/Sink", "speaker", true, std::nullopt, std::nullopt};
-  graph.clients[40] = Client{4000, 4000};
-  graph.clients[41] = Client{4100, 4100};
-  graph.clients[42] = Client{std::nullopt, 4200};
+  graph.nodes[30] = Node{100, "Audio/Source", "mic", true, std::nullopt};
+  graph.nodes[31] = Node{101, "Audio/Source/Virtual", "virtual", false, std::nullopt};
+  graph.nodes[32] = Node{102, "Audio/Sink", "speaker", true, std::nullopt};
+  graph.clients[40] = Client{4000, 4000, false};
+  graph.clients[41] = Client{5100, 4100, true};
+  graph.clients[42] = Client{std::nullopt, 4200, false};
   return graph;
 }
 
 void addStream(Graph& graph, std::uint32_t id, ObjectId object, bool running,
-               std::optional<std::uint32_t> client, std::optional<pid_t> pid = std::nullopt,
-               const char* mediaClass = "Stream/Input/Audio") {
-  graph.nodes[id] = Node{object, mediaClass, "stream", running, client, pid};
+               std::optional<std::uint32_t> client, const char* mediaClass = "Stream/Input/Audio") {
+  graph.nodes[id] = Node{object, mediaClass, "stream", running, client};
 }
 
 void link(Graph& graph, std::uint32_t id, std::uint32_t from, std::uint32_t to) {
@@ -45,11 +45,11 @@ void link(Graph& graph, std::uint32_t id, std::uint32_t from, std::uint32_t to) 
 TEST(PipeWireView, ProcessObjectsAreCapturesFedFromASource) {
   Graph graph = baseGraph();
   addStream(graph, 50, 200, true, 40);                     // native recorder on the mic
-  addStream(graph, 51, 201, true, 41, 5100);               // PulseAudio client, pid on the node
+  addStream(graph, 51, 201, true, 41);                     // PulseAudio client
   addStream(graph, 52, 202, true, 41);                     // capture of the speaker's monitor
   addStream(graph, 53, 203, false, 42);                    // on the virtual source, idle
   addStream(graph, 54, 204, true, 40);                     // not linked (yet)
-  addStream(graph, 55, 205, true, 40, std::nullopt, "Stream/Output/Audio");  // playback
+  addStream(graph, 55, 205, true, 40, "Stream/Output/Audio");  // playback
   addStream(graph, 56, 206, true, 99);                     // client not (yet) known
   link(graph, 60, 30, 50);
   link(graph, 61, 30, 50);  // a second channel: still one object
@@ -76,20 +76,50 @@ TEST(PipeWireView, ProcessObjectsAreCapturesFedFromASource) {
   }
 }
 
-TEST(PipeWireView, PidPrecedence) {
-  // The node's own pid, then its client's stated pid, then the client's
-  // socket peer.
+TEST(PipeWireView, PidsFromCredentialsNotClaims) {
+  // What PipeWire recorded for the connection wins; a proxy's client is
+  // believed for the process it speaks for, never for the proxy itself.
+  struct Case {
+    const char* what;
+    std::optional<Client> client;
+    std::optional<pid_t> pid;
+  };
+  const std::vector<Case> cases = {
+      {"native client telling the truth", Client{4300, 4300, false}, 4300},
+      {"native client claiming another pid", Client{1, 4300, false}, 4300},
+      {"native client claiming nothing", Client{std::nullopt, 4300, false}, 4300},
+      {"proxy's client", Client{5000, 4100, true}, 5000},
+      {"proxy's client naming the proxy", Client{4100, 4100, true}, std::nullopt},
+      {"proxy's client with no pid (not a number)", Client{std::nullopt, 4100, true}, std::nullopt},
+      {"no recorded peer", Client{4300, std::nullopt, false}, std::nullopt},
+      {"no recorded peer, marked proxy", Client{4300, std::nullopt, true}, std::nullopt},
+      {"client not (yet) known", std::nullopt, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    Graph graph = baseGraph();
+    if (c.client) graph.clients[43] = *c.client;
+    addStream(graph, 50, 200, true, 43);
+    link(graph, 60, 30, 50);
+    const View view = buildView(graph);
+    ASSERT_EQ(view.processes.size(), 1U) << c.what;
+    EXPECT_EQ(view.processes[0].pid, c.pid) << c.what;
+  }
+  // A node without a client has no pid.
   Graph graph = baseGraph();
-  graph.clients[43] = Client{4300, 9999};
-  addStream(graph, 50, 200, true, 43, 5000);
-  addStream(graph, 51, 201, true, 43);
-  addStream(graph, 52, 202, true, 42);
-  for (std::uint32_t id : {50U, 51U, 52U}) link(graph, id + 10, 30, id);
-  const View view = buildView(graph);
-  ASSERT_EQ(view.processes.size(), 3U);
-  EXPECT_EQ(view.processes[0].pid, 5000);
-  EXPECT_EQ(view.processes[1].pid, 4300);
-  EXPECT_EQ(view.processes[2].pid, 4200);
+  addStream(graph, 50, 200, true, std::nullopt);
+  link(graph, 60, 30, 50);
+  EXPECT_EQ(buildView(graph).processes.at(0).pid, std::nullopt);
+}
+
+TEST(PipeWireView, ProxiesByTheirExecutable) {
+  for (const char* path : {"/usr/bin/pipewire", "/usr/bin/pipewire-pulse", "pipewire-pulse",
+                           "/usr/libexec/xdg-desktop-portal"}) {
+    EXPECT_TRUE(isProxyProgram(path)) << path;
+  }
+  for (const char* path : {"", "/usr/bin/pw-cat", "/tmp/pipewire/pw-cat", "/usr/bin/pipewire-pulse2",
+                           "/usr/libexec/xdg-desktop-portal-gtk", "/usr/bin/python3"}) {
+    EXPECT_FALSE(isProxyProgram(path)) << path;
+  }
 }
 
 TEST(PipeWireView, DefaultInputByName) {

@@ -5,16 +5,15 @@
 #include <atspi/atspi.h>
 #include <dbus/dbus.h>
 
-#include <dlfcn.h>
-#undef dlsym  // the real lookup: these libraries are the system's own
-
 #include <sys/stat.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
-#include <thread>
+#include <memory>
+
+#include "platform/linux/bounded_worker.h"
+#include "platform/linux/runtime_library.h"
 
 namespace platform::atspi {
 
@@ -22,144 +21,105 @@ struct Object {};  // stands for an AtspiAccessible; never defined further
 
 namespace {
 
-// The functions used, by their real prototypes.
+// The functions used, one list per library.
+#define TONDREL_ATSPI_FUNCTIONS(X)                                                        \
+  X(atspi_init) X(atspi_exit) X(atspi_set_timeout) X(atspi_get_a11y_bus) X(atspi_get_desktop) \
+  X(atspi_accessible_get_child_count) X(atspi_accessible_get_child_at_index)              \
+  X(atspi_accessible_get_process_id) X(atspi_accessible_get_role) X(atspi_role_get_name)  \
+  X(atspi_accessible_get_state_set) X(atspi_state_set_contains)                           \
+  X(atspi_accessible_get_document_iface) X(atspi_document_get_document_attributes)
+#define TONDREL_GOBJECT_FUNCTIONS(X) X(g_object_unref)
+#define TONDREL_GLIB_FUNCTIONS(X)                                                          \
+  X(g_error_free) X(g_free) X(g_hash_table_lookup) X(g_hash_table_unref)                  \
+  X(g_log_set_default_handler) X(g_log_set_writer_func) X(g_main_context_iteration)       \
+  X(g_main_context_wakeup)
+#define TONDREL_DBUS_FUNCTIONS(X)                                                          \
+  X(dbus_error_init) X(dbus_error_free) X(dbus_connection_open_private) X(dbus_bus_register) \
+  X(dbus_bus_add_match) X(dbus_bus_remove_match) X(dbus_connection_set_exit_on_disconnect)  \
+  X(dbus_connection_get_is_connected) X(dbus_connection_close) X(dbus_connection_ref)       \
+  X(dbus_connection_unref) X(dbus_connection_send_with_reply_and_block)                     \
+  X(dbus_message_new_method_call) X(dbus_message_unref) X(dbus_message_get_type)            \
+  X(dbus_message_iter_init) X(dbus_message_iter_init_append)                                \
+  X(dbus_message_iter_append_basic) X(dbus_message_iter_open_container)                     \
+  X(dbus_message_iter_close_container) X(dbus_message_iter_get_arg_type)                    \
+  X(dbus_message_iter_recurse) X(dbus_message_iter_get_basic)
+
 struct Library {
-  decltype(&::atspi_init) init;
-  decltype(&::atspi_exit) exit;
-  decltype(&::atspi_set_timeout) setTimeout;
-  decltype(&::atspi_get_a11y_bus) a11yBus;
-  decltype(&::atspi_get_desktop) desktop;
-  decltype(&::atspi_accessible_get_child_count) childCount;
-  decltype(&::atspi_accessible_get_child_at_index) childAtIndex;
-  decltype(&::atspi_accessible_get_process_id) processId;
-  decltype(&::atspi_accessible_get_role) role;
-  decltype(&::atspi_role_get_name) roleName;
-  decltype(&::atspi_accessible_get_state_set) stateSet;
-  decltype(&::atspi_state_set_contains) stateSetContains;
-  decltype(&::atspi_accessible_get_document_iface) documentIface;
-  decltype(&::atspi_document_get_document_attributes) documentAttributes;
-
-  decltype(&::g_object_unref) objectUnref;
-  decltype(&::g_error_free) errorFree;
-  decltype(&::g_free) free;
-  decltype(&::g_hash_table_lookup) hashLookup;
-  decltype(&::g_hash_table_unref) hashUnref;
-  decltype(&::g_log_set_default_handler) logSetDefaultHandler;
-  decltype(&::g_log_set_writer_func) logSetWriterFunc;
-
-  decltype(&::dbus_error_init) dbusErrorInit;
-  decltype(&::dbus_error_free) dbusErrorFree;
-  decltype(&::dbus_connection_open_private) dbusOpenPrivate;
-  decltype(&::dbus_bus_register) dbusBusRegister;
-  decltype(&::dbus_bus_remove_match) dbusRemoveMatch;
-  decltype(&::dbus_connection_set_exit_on_disconnect) dbusSetExitOnDisconnect;
-  decltype(&::dbus_connection_get_is_connected) dbusIsConnected;
-  decltype(&::dbus_connection_close) dbusClose;
-  decltype(&::dbus_connection_ref) dbusConnectionRef;
-  decltype(&::dbus_connection_unref) dbusConnectionUnref;
-  decltype(&::dbus_connection_send_with_reply_and_block) dbusSendAndBlock;
-  decltype(&::dbus_message_new_method_call) dbusNewMethodCall;
-  decltype(&::dbus_message_unref) dbusMessageUnref;
-  decltype(&::dbus_message_get_type) dbusMessageType;
-  decltype(&::dbus_message_iter_init) dbusIterInit;
-  decltype(&::dbus_message_iter_init_append) dbusIterInitAppend;
-  decltype(&::dbus_message_iter_append_basic) dbusIterAppendBasic;
-  decltype(&::dbus_message_iter_open_container) dbusIterOpen;
-  decltype(&::dbus_message_iter_close_container) dbusIterClose;
-  decltype(&::dbus_message_iter_get_arg_type) dbusIterArgType;
-  decltype(&::dbus_message_iter_recurse) dbusIterRecurse;
-  decltype(&::dbus_message_iter_get_basic) dbusIterGetBasic;
+  TONDREL_ATSPI_FUNCTIONS(TONDREL_RUNTIME_FUNCTION)
+  TONDREL_GOBJECT_FUNCTIONS(TONDREL_RUNTIME_FUNCTION)
+  TONDREL_GLIB_FUNCTIONS(TONDREL_RUNTIME_FUNCTION)
+  TONDREL_DBUS_FUNCTIONS(TONDREL_RUNTIME_FUNCTION)
 };
-
-template <typename F>
-bool find(void* handle, const char* name, F* slot) {
-  // Object and function pointers share a representation on every platform
-  // that has dlsym.
-  *slot = reinterpret_cast<F>(::dlsym(handle, name));
-  return *slot != nullptr;
-}
 
 void quietLog(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
 GLogWriterOutput quietWriter(GLogLevelFlags, const GLogField*, gsize, gpointer) {
   return G_LOG_WRITER_HANDLED;
 }
 
-// Loads everything once; answers nothing when any library or function is
-// missing, which leaves the desktop's accessibility unreachable.
+// Loads everything once, on the worker; answers nothing when any library or
+// function is missing, which leaves the desktop's accessibility unreachable.
 const Library* library() {
-  static const Library* loaded = [] () -> const Library* {
+  static const Library* loaded = []() -> const Library* {
     constexpr int mode = RTLD_NOW | RTLD_LOCAL;
-    void* atspiHandle = dlopen("libatspi.so.0", mode);
-    void* gobjectHandle = dlopen("libgobject-2.0.so.0", mode);
-    void* glibHandle = dlopen("libglib-2.0.so.0", mode);
-    void* dbusHandle = dlopen("libdbus-1.so.3", mode);
-    if (atspiHandle == nullptr || gobjectHandle == nullptr || glibHandle == nullptr ||
-        dbusHandle == nullptr) {
-      return nullptr;
-    }
+    void* atspi = dlopen("libatspi.so.0", mode);
+    void* gobject = dlopen("libgobject-2.0.so.0", mode);
+    void* glib = dlopen("libglib-2.0.so.0", mode);
+    void* dbus = dlopen("libdbus-1.so.3", mode);
+    if (atspi == nullptr || gobject == nullptr || glib == nullptr || dbus == nullptr) return nullptr;
     auto* l = new Library{};
-    const bool complete =
-        find(atspiHandle, "atspi_init", &l->init) && find(atspiHandle, "atspi_exit", &l->exit) &&
-        find(atspiHandle, "atspi_set_timeout", &l->setTimeout) &&
-        find(atspiHandle, "atspi_get_a11y_bus", &l->a11yBus) &&
-        find(atspiHandle, "atspi_get_desktop", &l->desktop) &&
-        find(atspiHandle, "atspi_accessible_get_child_count", &l->childCount) &&
-        find(atspiHandle, "atspi_accessible_get_child_at_index", &l->childAtIndex) &&
-        find(atspiHandle, "atspi_accessible_get_process_id", &l->processId) &&
-        find(atspiHandle, "atspi_accessible_get_role", &l->role) &&
-        find(atspiHandle, "atspi_role_get_name", &l->roleName) &&
-        find(atspiHandle, "atspi_accessible_get_state_set", &l->stateSet) &&
-        find(atspiHandle, "atspi_state_set_contains", &l->stateSetContains) &&
-        find(atspiHandle, "atspi_accessible_get_document_iface", &l->documentIface) &&
-        find(atspiHandle, "atspi_document_get_document_attributes", &l->documentAttributes) &&
-        find(gobjectHandle, "g_object_unref", &l->objectUnref) &&
-        find(glibHandle, "g_error_free", &l->errorFree) && find(glibHandle, "g_free", &l->free) &&
-        find(glibHandle, "g_hash_table_lookup", &l->hashLookup) &&
-        find(glibHandle, "g_hash_table_unref", &l->hashUnref) &&
-        find(glibHandle, "g_log_set_default_handler", &l->logSetDefaultHandler) &&
-        find(glibHandle, "g_log_set_writer_func", &l->logSetWriterFunc) &&
-        find(dbusHandle, "dbus_error_init", &l->dbusErrorInit) &&
-        find(dbusHandle, "dbus_error_free", &l->dbusErrorFree) &&
-        find(dbusHandle, "dbus_connection_open_private", &l->dbusOpenPrivate) &&
-        find(dbusHandle, "dbus_bus_register", &l->dbusBusRegister) &&
-        find(dbusHandle, "dbus_bus_remove_match", &l->dbusRemoveMatch) &&
-        find(dbusHandle, "dbus_connection_set_exit_on_disconnect", &l->dbusSetExitOnDisconnect) &&
-        find(dbusHandle, "dbus_connection_get_is_connected", &l->dbusIsConnected) &&
-        find(dbusHandle, "dbus_connection_close", &l->dbusClose) &&
-        find(dbusHandle, "dbus_connection_ref", &l->dbusConnectionRef) &&
-        find(dbusHandle, "dbus_connection_unref", &l->dbusConnectionUnref) &&
-        find(dbusHandle, "dbus_connection_send_with_reply_and_block", &l->dbusSendAndBlock) &&
-        find(dbusHandle, "dbus_message_new_method_call", &l->dbusNewMethodCall) &&
-        find(dbusHandle, "dbus_message_unref", &l->dbusMessageUnref) &&
-        find(dbusHandle, "dbus_message_get_type", &l->dbusMessageType) &&
-        find(dbusHandle, "dbus_message_iter_init", &l->dbusIterInit) &&
-        find(dbusHandle, "dbus_message_iter_init_append", &l->dbusIterInitAppend) &&
-        find(dbusHandle, "dbus_message_iter_append_basic", &l->dbusIterAppendBasic) &&
-        find(dbusHandle, "dbus_message_iter_open_container", &l->dbusIterOpen) &&
-        find(dbusHandle, "dbus_message_iter_close_container", &l->dbusIterClose) &&
-        find(dbusHandle, "dbus_message_iter_get_arg_type", &l->dbusIterArgType) &&
-        find(dbusHandle, "dbus_message_iter_recurse", &l->dbusIterRecurse) &&
-        find(dbusHandle, "dbus_message_iter_get_basic", &l->dbusIterGetBasic);
+
+#define TONDREL_ATSPI(name) && runtime_library::lookUp(atspi, #name, &l->name)
+#define TONDREL_GOBJECT(name) && runtime_library::lookUp(gobject, #name, &l->name)
+#define TONDREL_GLIB(name) && runtime_library::lookUp(glib, #name, &l->name)
+#define TONDREL_DBUS(name) && runtime_library::lookUp(dbus, #name, &l->name)
+    const bool complete = true TONDREL_ATSPI_FUNCTIONS(TONDREL_ATSPI)
+        TONDREL_GOBJECT_FUNCTIONS(TONDREL_GOBJECT) TONDREL_GLIB_FUNCTIONS(TONDREL_GLIB)
+            TONDREL_DBUS_FUNCTIONS(TONDREL_DBUS);
+#undef TONDREL_ATSPI
+#undef TONDREL_GOBJECT
+#undef TONDREL_GLIB
+#undef TONDREL_DBUS
+
     if (!complete) {
       delete l;
       return nullptr;
     }
     // The agent writes nothing but its messages: the libraries' warnings
     // (a missing bus, a vanished application) are dropped.
-    l->logSetDefaultHandler(quietLog, nullptr);
-    l->logSetWriterFunc(quietWriter, nullptr, nullptr);
+    l->g_log_set_default_handler(quietLog, nullptr);
+    l->g_log_set_writer_func(quietWriter, nullptr, nullptr);
     return l;
   }();
   return loaded;
 }
 
-// The one thread allowed to call in: the first that does.
-bool onOwnerThread() {
-  static const std::thread::id owner = std::this_thread::get_id();
-  return std::this_thread::get_id() == owner;
+// Every call into the libraries runs on this one thread.
+BoundedWorker& worker() {
+  // Never destroyed: it may be inside a call that does not return.
+  static BoundedWorker* instance = new BoundedWorker;
+  return *instance;
 }
 
 using Clock = std::chrono::steady_clock;
+
+// What a caller waits beyond a call's own timeout: libdbus starts measuring a
+// little after the job begins, and the job may have queued behind a release.
+constexpr std::chrono::milliseconds margin{250};
+
+Clock::time_point deadlineFor(int timeoutMs) {
+  return Clock::now() + std::chrono::milliseconds(timeoutMs) + margin;
+}
+
+// Runs `job` on the worker within the call's bound; timedOut when it did not
+// end in time (or the worker is still stuck in an earlier call). `late` frees
+// what the job made if its caller is gone by then.
+template <typename Job>
+Outcome bounded(int timeoutMs, Job job, std::function<void()> late = {}) {
+  auto outcome = std::make_shared<Outcome>(Outcome::failed);
+  const bool ended = worker().run([outcome, job = std::move(job)]() mutable { *outcome = job(); },
+                                  deadlineFor(timeoutMs), std::move(late));
+  return ended ? *outcome : Outcome::timedOut;
+}
 
 // libatspi tells a timeout from other failures only by its message, so the
 // time the call took decides: a failed call that used up (nearly) all its
@@ -174,7 +134,7 @@ Outcome failure(Clock::time_point started, int timeoutMs) {
 struct Error {
   GError* error = nullptr;
   ~Error() {
-    if (error != nullptr) library()->errorFree(error);
+    if (error != nullptr) library()->g_error_free(error);
   }
   GError** slot() { return &error; }
   explicit operator bool() const { return error != nullptr; }
@@ -183,20 +143,21 @@ struct Error {
 AtspiAccessible* accessible(Node node) { return reinterpret_cast<AtspiAccessible*>(node); }
 Node nodeOf(AtspiAccessible* object) { return reinterpret_cast<Node>(object); }
 
-// The connection libatspi talks over, once it has connected (one reference
-// held here), and the session bus for the accessibility switch.
+// Only touched on the worker: the connection libatspi talks over, once it has
+// connected (one reference held here), and the session bus for the
+// accessibility switch.
 DBusConnection* accessibilityBus = nullptr;
 DBusConnection* sessionBus = nullptr;
 
 // Applies to every call libatspi makes from now on. No allowance for
 // applications that started a short while ago: a hung new application is
 // still hung.
-void bound(int timeoutMs) { library()->setTimeout(timeoutMs, 0); }
+void limitCalls(int timeoutMs) { library()->atspi_set_timeout(timeoutMs, 0); }
 
 struct Message {
   DBusMessage* message = nullptr;
   ~Message() {
-    if (message != nullptr) library()->dbusMessageUnref(message);
+    if (message != nullptr) library()->dbus_message_unref(message);
   }
 };
 
@@ -205,11 +166,11 @@ struct Message {
 DBusMessage* call(DBusConnection* bus, DBusMessage* message, int timeoutMs) {
   const Library& l = *library();
   DBusError error;
-  l.dbusErrorInit(&error);
-  DBusMessage* reply = l.dbusSendAndBlock(bus, message, timeoutMs, &error);
-  l.dbusErrorFree(&error);
-  if (reply != nullptr && l.dbusMessageType(reply) != DBUS_MESSAGE_TYPE_METHOD_RETURN) {
-    l.dbusMessageUnref(reply);
+  l.dbus_error_init(&error);
+  DBusMessage* reply = l.dbus_connection_send_with_reply_and_block(bus, message, timeoutMs, &error);
+  l.dbus_error_free(&error);
+  if (reply != nullptr && l.dbus_message_get_type(reply) != DBUS_MESSAGE_TYPE_METHOD_RETURN) {
+    l.dbus_message_unref(reply);
     return nullptr;
   }
   return reply;
@@ -217,16 +178,18 @@ DBusMessage* call(DBusConnection* bus, DBusMessage* message, int timeoutMs) {
 
 void closeBus(DBusConnection*& bus) {
   if (bus == nullptr) return;
-  library()->dbusClose(bus);
-  library()->dbusConnectionUnref(bus);
+  library()->dbus_connection_close(bus);
+  library()->dbus_connection_unref(bus);
   bus = nullptr;
 }
 
 // The session bus, from the address the session gives. Without one no bus is
-// started on the agent's behalf.
+// started on the agent's behalf. Registering waits for the bus's answer as
+// long as libdbus lets it (25 s): only ever on the worker, behind a caller's
+// deadline.
 DBusConnection* session() {
   const Library& l = *library();
-  if (sessionBus != nullptr && l.dbusIsConnected(sessionBus)) return sessionBus;
+  if (sessionBus != nullptr && l.dbus_connection_get_is_connected(sessionBus)) return sessionBus;
   closeBus(sessionBus);
   std::string address;
   if (const char* given = std::getenv("DBUS_SESSION_BUS_ADDRESS"); given != nullptr && *given) {
@@ -238,15 +201,15 @@ DBusConnection* session() {
   }
   if (address.empty()) return nullptr;
   DBusError error;
-  l.dbusErrorInit(&error);
-  DBusConnection* bus = l.dbusOpenPrivate(address.c_str(), &error);
-  l.dbusErrorFree(&error);
+  l.dbus_error_init(&error);
+  DBusConnection* bus = l.dbus_connection_open_private(address.c_str(), &error);
+  l.dbus_error_free(&error);
   if (bus == nullptr) return nullptr;
   // A session that ends must not end the agent with it.
-  l.dbusSetExitOnDisconnect(bus, FALSE);
-  l.dbusErrorInit(&error);
-  const bool registered = l.dbusBusRegister(bus, &error);
-  l.dbusErrorFree(&error);
+  l.dbus_connection_set_exit_on_disconnect(bus, FALSE);
+  l.dbus_error_init(&error);
+  const bool registered = l.dbus_bus_register(bus, &error);
+  l.dbus_error_free(&error);
   if (!registered) {
     closeBus(bus);
     return nullptr;
@@ -263,226 +226,306 @@ bool launcherAnswers(int timeoutMs) {
   const Library& l = *library();
   DBusConnection* bus = session();
   if (bus == nullptr) return false;
-  Message request{l.dbusNewMethodCall(launcherName, launcherPath, "org.a11y.Bus", "GetAddress")};
+  Message request{l.dbus_message_new_method_call(launcherName, launcherPath, "org.a11y.Bus", "GetAddress")};
   if (request.message == nullptr) return false;
   Message reply{call(bus, request.message, timeoutMs)};
   if (reply.message == nullptr) return false;
   DBusMessageIter iter;
-  if (!l.dbusIterInit(reply.message, &iter) || l.dbusIterArgType(&iter) != DBUS_TYPE_STRING) {
+  if (!l.dbus_message_iter_init(reply.message, &iter) ||
+      l.dbus_message_iter_get_arg_type(&iter) != DBUS_TYPE_STRING) {
     return false;
   }
   const char* address = nullptr;
-  l.dbusIterGetBasic(&iter, &address);
+  l.dbus_message_iter_get_basic(&iter, &address);
   return address != nullptr && *address != '\0';
 }
 
-bool ready() { return library() != nullptr && accessibilityBus != nullptr && onOwnerThread(); }
-
-}  // namespace
-
-void release(Node node) {
-  if (node != nullptr && library() != nullptr) library()->objectUnref(accessible(node));
+// Connects libatspi to the accessibility bus, on the worker.
+bool connectAccessibilityBus(int timeoutMs) {
+  const Library& l = *library();
+  // libatspi asks the session for the bus without a time limit and cannot
+  // try again after failing, so it is only let in once the bus is there.
+  if (!launcherAnswers(timeoutMs)) return false;
+  const int initialised = l.atspi_init();
+  DBusConnection* bus = initialised == 0 ? l.atspi_get_a11y_bus() : nullptr;
+  if (bus == nullptr) {
+    l.atspi_exit();  // lets a later request try again
+    return false;
+  }
+  accessibilityBus = l.dbus_connection_ref(bus);
+  l.dbus_connection_set_exit_on_disconnect(accessibilityBus, FALSE);
+  // libatspi subscribes to every application's tree and ownership changes
+  // to keep caches the agent never uses; they are declined. Of the names
+  // that change owner only those given up are wanted: an application that
+  // exits gives up its name, and libatspi then frees what it kept of it
+  // (its objects, its own connection to the application).
+  for (const char* rule : {
+           "type='signal',interface='org.a11y.atspi.Cache',member='AddAccessible'",
+           "type='signal',interface='org.a11y.atspi.Cache',member='RemoveAccessible'",
+           "type='signal',interface='org.a11y.atspi.Event.Object',member='ChildrenChanged'",
+           "type='signal',interface='org.a11y.atspi.Event.Object',member='PropertyChange'",
+           "type='signal',interface='org.a11y.atspi.Event.Object',member='StateChanged'",
+           "type='signal', interface='org.freedesktop.DBus', member='NameOwnerChanged'"}) {
+    l.dbus_bus_remove_match(accessibilityBus, rule, nullptr);
+  }
+  l.dbus_bus_add_match(accessibilityBus,
+                       "type='signal',sender='org.freedesktop.DBus',interface='org.freedesktop.DBus',"
+                       "member='NameOwnerChanged',arg2=''",
+                       nullptr);
+  // libatspi handles what arrives for it (those signals, replies to its own
+  // requests, its connections to applications) from GLib's default main
+  // context; the worker runs that context whenever it has nothing else to
+  // do, so nothing piles up between requests and it wakes only when
+  // something arrives.
+  const Library* shared = &l;
+  worker().setIdle([shared] { shared->g_main_context_iteration(nullptr, TRUE); },
+                   [shared] { shared->g_main_context_wakeup(nullptr); });
+  return true;
 }
 
-bool busAnswers(int timeoutMs) {
+bool ready() { return library() != nullptr && accessibilityBus != nullptr; }
+
+std::optional<bool> readSwitch(int timeoutMs) {
   const Library* l = library();
-  if (l == nullptr || !onOwnerThread()) return false;
-  if (accessibilityBus == nullptr) {
-    // libatspi asks the session for the bus without a time limit and cannot
-    // try again after failing, so it is only let in once the bus is there.
-    if (!launcherAnswers(timeoutMs)) return false;
-    const int initialised = l->init();
-    DBusConnection* bus = initialised == 0 ? l->a11yBus() : nullptr;
-    if (bus == nullptr) {
-      l->exit();  // lets a later request try again
-      return false;
-    }
-    accessibilityBus = l->dbusConnectionRef(bus);
-    l->dbusSetExitOnDisconnect(accessibilityBus, FALSE);
-    // libatspi subscribes to every application's tree and ownership changes
-    // to keep caches the agent never uses. Nothing reads the bus between
-    // requests, so those signals would pile up for hours; they are declined.
-    for (const char* rule : {
-             "type='signal',interface='org.a11y.atspi.Cache',member='AddAccessible'",
-             "type='signal',interface='org.a11y.atspi.Cache',member='RemoveAccessible'",
-             "type='signal',interface='org.a11y.atspi.Event.Object',member='ChildrenChanged'",
-             "type='signal',interface='org.a11y.atspi.Event.Object',member='PropertyChange'",
-             "type='signal',interface='org.a11y.atspi.Event.Object',member='StateChanged'",
-             "type='signal',interface='org.freedesktop.DBus',member='NameOwnerChanged'"}) {
-      l->dbusRemoveMatch(accessibilityBus, rule, nullptr);
-    }
-  }
-  if (!l->dbusIsConnected(accessibilityBus)) return false;
-  Message ping{l->dbusNewMethodCall(DBUS_SERVICE_DBUS, DBUS_PATH_DBUS, DBUS_INTERFACE_PEER, "Ping")};
-  if (ping.message == nullptr) return false;
-  Message reply{call(accessibilityBus, ping.message, timeoutMs)};
-  return reply.message != nullptr;
-}
-
-Outcome findApplication(pid_t pid, int timeoutMs, Node* application) {
-  *application = nullptr;
-  if (!ready()) return Outcome::failed;
-  const Library& l = *library();
-  bound(timeoutMs);
-  const auto started = Clock::now();
-  AtspiAccessible* desktop = l.desktop(0);
-  if (desktop == nullptr) return Outcome::failed;
-  Error error;
-  const gint count = l.childCount(desktop, error.slot());
-  if (error || count < 0) {
-    l.objectUnref(desktop);
-    return failure(started, timeoutMs);
-  }
-  for (gint i = 0; i < count && *application == nullptr; ++i) {
-    Error childError;
-    AtspiAccessible* candidate = l.childAtIndex(desktop, i, childError.slot());
-    if (candidate == nullptr) continue;
-    Error pidError;
-    const guint candidatePid = l.processId(candidate, pidError.slot());
-    if (!pidError && candidatePid == static_cast<guint>(pid)) {
-      *application = nodeOf(candidate);
-    } else {
-      l.objectUnref(candidate);
-    }
-  }
-  l.objectUnref(desktop);
-  return *application != nullptr ? Outcome::ok : Outcome::failed;
-}
-
-Outcome children(Node node, int timeoutMs, std::vector<Node>* result) {
-  result->clear();
-  if (!ready() || node == nullptr) return Outcome::failed;
-  const Library& l = *library();
-  bound(timeoutMs);
-  auto started = Clock::now();
-  Error error;
-  const gint count = l.childCount(accessible(node), error.slot());
-  if (error || count < 0) return failure(started, timeoutMs);
-  // One call per child: a toolkit that claims a vast number of children
-  // would otherwise hold the reader for ever. No walk takes more than this.
-  constexpr gint mostChildren = 4000;
-  const gint asked = count < mostChildren ? count : mostChildren;
-  result->reserve(static_cast<std::size_t>(asked));
-  for (gint i = 0; i < asked; ++i) {
-    started = Clock::now();
-    Error childError;
-    AtspiAccessible* child = l.childAtIndex(accessible(node), i, childError.slot());
-    if (child != nullptr) {
-      result->push_back(nodeOf(child));
-      continue;
-    }
-    if (failure(started, timeoutMs) == Outcome::timedOut) {
-      for (Node held : *result) release(held);
-      result->clear();
-      return Outcome::timedOut;
-    }
-  }
-  return Outcome::ok;
-}
-
-Outcome role(Node node, int timeoutMs, std::string* name) {
-  if (!ready() || node == nullptr) return Outcome::failed;
-  const Library& l = *library();
-  bound(timeoutMs);
-  auto started = Clock::now();
-  Error error;
-  const AtspiRole value = l.role(accessible(node), error.slot());
-  if (error) return failure(started, timeoutMs);
-  if (value == ATSPI_ROLE_DOCUMENT_WEB) {
-    started = Clock::now();
-    AtspiStateSet* states = l.stateSet(accessible(node));
-    const bool showing = states != nullptr && l.stateSetContains(states, ATSPI_STATE_SHOWING);
-    if (states != nullptr) l.objectUnref(states);
-    if (showing) {
-      *name = "AXWebArea";
-      return Outcome::ok;
-    }
-    // No state set at all is an unanswered call, not a hidden document.
-    if (failure(started, timeoutMs) == Outcome::timedOut) return Outcome::timedOut;
-  }
-  gchar* text = l.roleName(value);
-  if (text == nullptr) return Outcome::failed;
-  *name = text;
-  l.free(text);
-  return Outcome::ok;
-}
-
-Outcome documentUrl(Node node, int timeoutMs, std::string* url) {
-  if (!ready() || node == nullptr) return Outcome::failed;
-  const Library& l = *library();
-  bound(timeoutMs);
-  auto started = Clock::now();
-  AtspiDocument* document = l.documentIface(accessible(node));
-  if (document == nullptr) return failure(started, timeoutMs);
-  started = Clock::now();
-  Error error;
-  GHashTable* attributes = l.documentAttributes(document, error.slot());
-  l.objectUnref(document);
-  if (attributes == nullptr) return failure(started, timeoutMs);
-  const char* found = nullptr;
-  for (const char* key : {"DocURL", "URI"}) {
-    const auto* value = static_cast<const char*>(l.hashLookup(attributes, key));
-    if (value != nullptr && *value != '\0') {
-      found = value;
-      break;
-    }
-  }
-  if (found != nullptr) *url = found;
-  l.hashUnref(attributes);
-  return found != nullptr ? Outcome::ok : Outcome::failed;
-}
-
-std::optional<bool> accessibilityEnabled(int timeoutMs) {
-  const Library* l = library();
-  if (l == nullptr || !onOwnerThread()) return std::nullopt;
+  if (l == nullptr) return std::nullopt;
   DBusConnection* bus = session();
   if (bus == nullptr) return std::nullopt;
-  Message request{l->dbusNewMethodCall(launcherName, launcherPath, DBUS_INTERFACE_PROPERTIES, "Get")};
+  Message request{
+      l->dbus_message_new_method_call(launcherName, launcherPath, DBUS_INTERFACE_PROPERTIES, "Get")};
   if (request.message == nullptr) return std::nullopt;
   const char* interface = "org.a11y.Status";
   const char* property = "IsEnabled";
   DBusMessageIter args;
-  l->dbusIterInitAppend(request.message, &args);
-  if (!l->dbusIterAppendBasic(&args, DBUS_TYPE_STRING, &interface) ||
-      !l->dbusIterAppendBasic(&args, DBUS_TYPE_STRING, &property)) {
+  l->dbus_message_iter_init_append(request.message, &args);
+  if (!l->dbus_message_iter_append_basic(&args, DBUS_TYPE_STRING, &interface) ||
+      !l->dbus_message_iter_append_basic(&args, DBUS_TYPE_STRING, &property)) {
     return std::nullopt;
   }
   Message reply{call(bus, request.message, timeoutMs)};
   if (reply.message == nullptr) return std::nullopt;
   DBusMessageIter iter;
-  if (!l->dbusIterInit(reply.message, &iter) || l->dbusIterArgType(&iter) != DBUS_TYPE_VARIANT) {
+  if (!l->dbus_message_iter_init(reply.message, &iter) ||
+      l->dbus_message_iter_get_arg_type(&iter) != DBUS_TYPE_VARIANT) {
     return std::nullopt;
   }
   DBusMessageIter variant;
-  l->dbusIterRecurse(&iter, &variant);
-  if (l->dbusIterArgType(&variant) != DBUS_TYPE_BOOLEAN) return std::nullopt;
+  l->dbus_message_iter_recurse(&iter, &variant);
+  if (l->dbus_message_iter_get_arg_type(&variant) != DBUS_TYPE_BOOLEAN) return std::nullopt;
   dbus_bool_t value = FALSE;
-  l->dbusIterGetBasic(&variant, &value);
+  l->dbus_message_iter_get_basic(&variant, &value);
   return value != FALSE;
 }
 
-bool setAccessibilityEnabled(bool enabled, int timeoutMs) {
+bool writeSwitch(bool enabled, int timeoutMs) {
   const Library* l = library();
-  if (l == nullptr || !onOwnerThread()) return false;
+  if (l == nullptr) return false;
   DBusConnection* bus = session();
   if (bus == nullptr) return false;
-  Message request{l->dbusNewMethodCall(launcherName, launcherPath, DBUS_INTERFACE_PROPERTIES, "Set")};
+  Message request{
+      l->dbus_message_new_method_call(launcherName, launcherPath, DBUS_INTERFACE_PROPERTIES, "Set")};
   if (request.message == nullptr) return false;
   const char* interface = "org.a11y.Status";
   const char* property = "IsEnabled";
   const dbus_bool_t value = enabled ? TRUE : FALSE;
   DBusMessageIter args;
   DBusMessageIter variant;
-  l->dbusIterInitAppend(request.message, &args);
-  if (!l->dbusIterAppendBasic(&args, DBUS_TYPE_STRING, &interface) ||
-      !l->dbusIterAppendBasic(&args, DBUS_TYPE_STRING, &property) ||
-      !l->dbusIterOpen(&args, DBUS_TYPE_VARIANT, DBUS_TYPE_BOOLEAN_AS_STRING, &variant) ||
-      !l->dbusIterAppendBasic(&variant, DBUS_TYPE_BOOLEAN, &value) ||
-      !l->dbusIterClose(&args, &variant)) {
+  l->dbus_message_iter_init_append(request.message, &args);
+  if (!l->dbus_message_iter_append_basic(&args, DBUS_TYPE_STRING, &interface) ||
+      !l->dbus_message_iter_append_basic(&args, DBUS_TYPE_STRING, &property) ||
+      !l->dbus_message_iter_open_container(&args, DBUS_TYPE_VARIANT, DBUS_TYPE_BOOLEAN_AS_STRING,
+                                           &variant) ||
+      !l->dbus_message_iter_append_basic(&variant, DBUS_TYPE_BOOLEAN, &value) ||
+      !l->dbus_message_iter_close_container(&args, &variant)) {
     return false;
   }
   Message reply{call(bus, request.message, timeoutMs)};
   return reply.message != nullptr;
+}
+
+}  // namespace
+
+void release(Node node) {
+  if (node == nullptr) return;
+  // Without waiting: nothing a caller does hangs on a release.
+  worker().post([node] { library()->g_object_unref(accessible(node)); });
+}
+
+bool busAnswers(int timeoutMs) {
+  const Outcome outcome = bounded(timeoutMs, [timeoutMs] {
+    const Library* l = library();
+    if (l == nullptr) return Outcome::failed;
+    if (accessibilityBus == nullptr && !connectAccessibilityBus(timeoutMs)) return Outcome::failed;
+    if (!l->dbus_connection_get_is_connected(accessibilityBus)) return Outcome::failed;
+    Message ping{l->dbus_message_new_method_call(DBUS_SERVICE_DBUS, DBUS_PATH_DBUS,
+                                                 DBUS_INTERFACE_PEER, "Ping")};
+    if (ping.message == nullptr) return Outcome::failed;
+    Message reply{call(accessibilityBus, ping.message, timeoutMs)};
+    return reply.message != nullptr ? Outcome::ok : Outcome::failed;
+  });
+  return outcome == Outcome::ok;
+}
+
+Outcome findApplication(pid_t pid, int timeoutMs, Node* application) {
+  *application = nullptr;
+  auto found = std::make_shared<Node>(nullptr);
+  const Outcome outcome = bounded(
+      timeoutMs,
+      [pid, timeoutMs, found] {
+        if (!ready()) return Outcome::failed;
+        const Library& l = *library();
+        limitCalls(timeoutMs);
+        const auto started = Clock::now();
+        AtspiAccessible* desktop = l.atspi_get_desktop(0);
+        if (desktop == nullptr) return Outcome::failed;
+        Error error;
+        const gint count = l.atspi_accessible_get_child_count(desktop, error.slot());
+        if (error || count < 0) {
+          l.g_object_unref(desktop);
+          return failure(started, timeoutMs);
+        }
+        for (gint i = 0; i < count && *found == nullptr; ++i) {
+          Error childError;
+          AtspiAccessible* candidate = l.atspi_accessible_get_child_at_index(desktop, i, childError.slot());
+          if (candidate == nullptr) continue;
+          Error pidError;
+          const guint candidatePid = l.atspi_accessible_get_process_id(candidate, pidError.slot());
+          if (!pidError && candidatePid == static_cast<guint>(pid)) {
+            *found = nodeOf(candidate);
+          } else {
+            l.g_object_unref(candidate);
+          }
+        }
+        l.g_object_unref(desktop);
+        return *found != nullptr ? Outcome::ok : Outcome::failed;
+      },
+      [found] {
+        if (*found != nullptr) library()->g_object_unref(accessible(*found));
+      });
+  if (outcome == Outcome::ok) *application = *found;
+  return outcome;
+}
+
+Outcome children(Node node, int timeoutMs, std::vector<Node>* result) {
+  result->clear();
+  if (node == nullptr) return Outcome::failed;
+  auto found = std::make_shared<std::vector<Node>>();
+  const Outcome outcome = bounded(
+      timeoutMs,
+      [node, timeoutMs, found] {
+        if (!ready()) return Outcome::failed;
+        const Library& l = *library();
+        limitCalls(timeoutMs);
+        auto started = Clock::now();
+        Error error;
+        const gint count = l.atspi_accessible_get_child_count(accessible(node), error.slot());
+        if (error || count < 0) return failure(started, timeoutMs);
+        // One call per child: a toolkit that claims a vast number of children
+        // would otherwise hold the reader for ever. No walk takes more than this.
+        constexpr gint mostChildren = 4000;
+        const gint asked = count < mostChildren ? count : mostChildren;
+        found->reserve(static_cast<std::size_t>(asked));
+        for (gint i = 0; i < asked; ++i) {
+          started = Clock::now();
+          Error childError;
+          AtspiAccessible* child =
+              l.atspi_accessible_get_child_at_index(accessible(node), i, childError.slot());
+          if (child != nullptr) {
+            found->push_back(nodeOf(child));
+            continue;
+          }
+          if (failure(started, timeoutMs) == Outcome::timedOut) {
+            for (Node held : *found) l.g_object_unref(accessible(held));
+            found->clear();
+            return Outcome::timedOut;
+          }
+        }
+        return Outcome::ok;
+      },
+      [found] {
+        for (Node held : *found) library()->g_object_unref(accessible(held));
+      });
+  if (outcome == Outcome::ok) *result = std::move(*found);
+  return outcome;
+}
+
+Outcome role(Node node, int timeoutMs, std::string* name) {
+  if (node == nullptr) return Outcome::failed;
+  auto text = std::make_shared<std::string>();
+  const Outcome outcome = bounded(timeoutMs, [node, timeoutMs, text] {
+    if (!ready()) return Outcome::failed;
+    const Library& l = *library();
+    limitCalls(timeoutMs);
+    auto started = Clock::now();
+    Error error;
+    const AtspiRole value = l.atspi_accessible_get_role(accessible(node), error.slot());
+    if (error) return failure(started, timeoutMs);
+    if (value == ATSPI_ROLE_DOCUMENT_WEB) {
+      started = Clock::now();
+      AtspiStateSet* states = l.atspi_accessible_get_state_set(accessible(node));
+      const bool showing = states != nullptr && l.atspi_state_set_contains(states, ATSPI_STATE_SHOWING);
+      if (states != nullptr) l.g_object_unref(states);
+      if (showing) {
+        *text = "AXWebArea";
+        return Outcome::ok;
+      }
+      // No state set at all is an unanswered call, not a hidden document.
+      if (failure(started, timeoutMs) == Outcome::timedOut) return Outcome::timedOut;
+    }
+    gchar* roleName = l.atspi_role_get_name(value);
+    if (roleName == nullptr) return Outcome::failed;
+    *text = roleName;
+    l.g_free(roleName);
+    return Outcome::ok;
+  });
+  if (outcome == Outcome::ok) *name = *text;
+  return outcome;
+}
+
+Outcome documentUrl(Node node, int timeoutMs, std::string* url) {
+  if (node == nullptr) return Outcome::failed;
+  auto text = std::make_shared<std::string>();
+  const Outcome outcome = bounded(timeoutMs, [node, timeoutMs, text] {
+    if (!ready()) return Outcome::failed;
+    const Library& l = *library();
+    limitCalls(timeoutMs);
+    auto started = Clock::now();
+    AtspiDocument* document = l.atspi_accessible_get_document_iface(accessible(node));
+    if (document == nullptr) return failure(started, timeoutMs);
+    started = Clock::now();
+    Error error;
+    GHashTable* attributes = l.atspi_document_get_document_attributes(document, error.slot());
+    l.g_object_unref(document);
+    if (attributes == nullptr) return failure(started, timeoutMs);
+    bool found = false;
+    for (const char* key : {"DocURL", "URI"}) {
+      const auto* value = static_cast<const char*>(l.g_hash_table_lookup(attributes, key));
+      if (value != nullptr && *value != '\0') {
+        *text = value;
+        found = true;
+        break;
+      }
+    }
+    l.g_hash_table_unref(attributes);
+    return found ? Outcome::ok : Outcome::failed;
+  });
+  if (outcome == Outcome::ok) *url = *text;
+  return outcome;
+}
+
+std::optional<bool> accessibilityEnabled(int timeoutMs) {
+  auto value = std::make_shared<std::optional<bool>>();
+  const Outcome outcome = bounded(timeoutMs, [timeoutMs, value] {
+    *value = readSwitch(timeoutMs);
+    return Outcome::ok;
+  });
+  if (outcome != Outcome::ok) return std::nullopt;
+  return *value;
+}
+
+bool setAccessibilityEnabled(bool enabled, int timeoutMs) {
+  return bounded(timeoutMs, [enabled, timeoutMs] {
+           return writeSwitch(enabled, timeoutMs) ? Outcome::ok : Outcome::failed;
+         }) == Outcome::ok;
 }
 
 }  // namespace platform::atspi

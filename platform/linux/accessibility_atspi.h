@@ -4,11 +4,17 @@
 //
 // libatspi, GLib and libdbus are loaded at run time, so the agent starts on
 // machines that have none of them; there every call here fails and the bus
-// never answers. libatspi is not thread-safe: all calls come from one thread
-// (the page reader's); a call from any other thread fails without touching it.
+// never answers. libatspi is not thread-safe: every call into these
+// libraries runs on one worker thread of their own, whichever thread asks.
 //
-// Every call that reaches another process is bounded by `timeoutMs`. An
-// outcome of `timedOut` means the other side did not answer in time.
+// Every call waits for its answer at most `timeoutMs` and a margin of
+// 0.25 s, however the buses and applications behave: a session bus that
+// accepts and never answers, an accessibility bus that was stopped, or a
+// library that waits longer than it was told to. An outcome of `timedOut`
+// means the other side did not answer in time. While a call that was given
+// up is still under way in the libraries, every further call is refused at
+// once (timedOut; the bus does not answer), so later requests never queue
+// behind it.
 #pragma once
 
 #include <sys/types.h>

@@ -111,8 +111,8 @@ Clock::time_point deadlineFor(int timeoutMs) {
 }
 
 // Runs `job` on the worker within the call's bound; timedOut when it did not
-// end in time (or the worker is still stuck in an earlier call). `late` frees
-// what the job made if its caller is gone by then.
+// end in time (also when an earlier call that was given up held the worker
+// past it). `late` frees what the job made if its caller is gone by then.
 template <typename Job>
 Outcome bounded(int timeoutMs, Job job, std::function<void()> late = {}) {
   auto outcome = std::make_shared<Outcome>(Outcome::failed);

@@ -11,10 +11,9 @@
 // 0.25 s, however the buses and applications behave: a session bus that
 // accepts and never answers, an accessibility bus that was stopped, or a
 // library that waits longer than it was told to. An outcome of `timedOut`
-// means the other side did not answer in time. While a call that was given
-// up is still under way in the libraries, every further call is refused at
-// once (timedOut; the bus does not answer), so later requests never queue
-// behind it.
+// means the other side did not answer in time. A call that was given up runs
+// on inside the libraries; later calls wait for it, each again no longer
+// than its own bound.
 #pragma once
 
 #include <sys/types.h>

@@ -16,7 +16,15 @@ struct BoundedWorker::Task {
 
 BoundedWorker::BoundedWorker() : thread_([this] { loop(); }) {}
 
-BoundedWorker::~BoundedWorker() { thread_.detach(); }
+BoundedWorker::~BoundedWorker() {
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+    workToDo_.notify_one();
+    if (idleWake_) idleWake_();
+  }
+  thread_.join();
+}
 
 void BoundedWorker::enqueue(const std::shared_ptr<Task>& task) {
   queue_.push_back(task);
@@ -29,7 +37,6 @@ bool BoundedWorker::run(Job job, Clock::time_point deadline, Job late) {
   task->job = std::move(job);
   task->late = std::move(late);
   std::unique_lock<std::mutex> lock(mutex_);
-  if (current_ != nullptr && current_->abandoned) return false;
   enqueue(task);
   if (taskDone_.wait_until(lock, deadline, [&] { return task->finished; })) return true;
   task->abandoned = true;
@@ -58,6 +65,7 @@ bool BoundedWorker::stuck() const {
 void BoundedWorker::loop() {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
+    if (stopping_) return;
     if (queue_.empty()) {
       if (idleWait_) {
         Job wait = idleWait_;
@@ -65,7 +73,7 @@ void BoundedWorker::loop() {
         wait();
         lock.lock();
       } else {
-        workToDo_.wait(lock, [this] { return !queue_.empty() || idleWait_; });
+        workToDo_.wait(lock, [this] { return !queue_.empty() || idleWait_ || stopping_; });
       }
       continue;
     }

@@ -6,9 +6,8 @@
 // A library call can wait far longer than its caller may (libdbus's default
 // of 25 s on a bus that never answers, or for ever): the caller then gets its
 // answer ("no answer in time") at its deadline, and the job runs on until the
-// library returns. While a job that its caller gave up is still running, the
-// worker is stuck, and every further run() is refused at once rather than
-// queued behind it.
+// library returns. Later callers queue behind it, each again no longer than
+// its own deadline, so every call is bounded however long the library takes.
 #pragma once
 
 #include <chrono>
@@ -27,18 +26,17 @@ class BoundedWorker {
   using Job = std::function<void()>;
 
   BoundedWorker();
-  // Never joins the thread: it may be stuck in a library call for good. Only
-  // for workers that live as long as the process (and for tests that end
-  // every job first).
+  // Waits for the job under way and drops the ones queued. A worker whose
+  // job may never end (the agent's) is never destroyed.
   ~BoundedWorker();
   BoundedWorker(const BoundedWorker&) = delete;
   BoundedWorker& operator=(const BoundedWorker&) = delete;
 
   // Runs `job` on the worker and waits for it until `deadline`. True when the
-  // job ran to its end in time. False when the worker is stuck, or the
-  // deadline passed: a job that had not begun then never runs; one under way
-  // runs on, and `late` runs on the worker after it (to free what the job
-  // made for a caller that is no longer there).
+  // job ran to its end in time. False when the deadline passed: a job that
+  // had not begun then never runs; one under way runs on, and `late` runs on
+  // the worker after it (to free what the job made for a caller that is no
+  // longer there).
   bool run(Job job, Clock::time_point deadline, Job late = {});
 
   // Queues a job that nobody waits for.
@@ -66,6 +64,7 @@ class BoundedWorker {
   std::shared_ptr<Task> current_;
   Job idleWait_;
   Job idleWake_;
+  bool stopping_ = false;
   std::thread thread_;
 };
 

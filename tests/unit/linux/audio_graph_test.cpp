@@ -116,7 +116,7 @@ TEST(PipeWireView, ProxiesByTheirExecutable) {
                            "/usr/libexec/xdg-desktop-portal"}) {
     EXPECT_TRUE(isProxyProgram(path)) << path;
   }
-  for (const char* path : {"", "/usr/bin/pw-cat", "/tmp/pipewire/pw-cat", "/usr/bin/pipewire-pulse2",
+  for (const char* path : {"", "/usr/bin/pw-cat", "/opt/pipewire/pw-cat", "/usr/bin/pipewire-pulse2",
                            "/usr/libexec/xdg-desktop-portal-gtk", "/usr/bin/python3"}) {
     EXPECT_FALSE(isProxyProgram(path)) << path;
   }

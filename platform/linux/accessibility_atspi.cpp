@@ -102,12 +102,15 @@ BoundedWorker& worker() {
 
 using Clock = std::chrono::steady_clock;
 
-// What a caller waits beyond a call's own timeout: libdbus starts measuring a
-// little after the job begins, and the job may have queued behind a release.
+// What a caller waits at most: twice the call's own timeout, since libatspi
+// may start a wait on its direct connection to an application over once (an
+// answer that comes in that time is still an answer), and a margin, since
+// libdbus starts measuring a little after the job begins and the job may
+// have queued behind a release.
 constexpr std::chrono::milliseconds margin{250};
 
 Clock::time_point deadlineFor(int timeoutMs) {
-  return Clock::now() + std::chrono::milliseconds(timeoutMs) + margin;
+  return Clock::now() + 2 * std::chrono::milliseconds(timeoutMs) + margin;
 }
 
 // Runs `job` on the worker within the call's bound; timedOut when it did not

@@ -7,7 +7,7 @@
 // never answers. libatspi is not thread-safe: every call into these
 // libraries runs on one worker thread of their own, whichever thread asks.
 //
-// Every call waits for its answer at most `timeoutMs` and a margin of
+// Every call waits for its answer at most twice `timeoutMs` and a margin of
 // 0.25 s, however the buses and applications behave: a session bus that
 // accepts and never answers, an accessibility bus that was stopped, or a
 // library that waits longer than it was told to. An outcome of `timedOut`

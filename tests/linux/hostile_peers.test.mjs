@@ -20,10 +20,10 @@ import { describeProcess, startSession } from './harness/session.mjs';
 const promptMs = 600;
 
 // The longest a page request may take while the buses do not answer: the one
-// call that waits (1 s for the accessibility bus, and the worker's margin of
-// 0.25 s), with room for a sanitizer build on a loaded machine. Before the
+// call that waits (twice the accessibility bus's 1 s, and the worker's margin
+// of 0.25 s), with room for a sanitizer build on a loaded machine. Before the
 // calls were bounded, libdbus waited 25 s per call.
-const boundedReplyMs = 4000;
+const boundedReplyMs = 5000;
 
 // Sends page requests one after another for `forMs` and answers how long each
 // reply took.

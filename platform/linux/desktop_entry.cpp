@@ -248,11 +248,11 @@ std::optional<std::string> appIdFromCgroup(std::string_view cgroupFile) {
   return std::nullopt;
 }
 
-std::optional<std::string> execProgram(std::string_view exec) {
-  const std::optional<std::vector<std::string>> arguments = execArguments(exec);
-  if (!arguments) return std::nullopt;
+std::vector<std::string> execCommand(std::string_view exec) {
+  std::optional<std::vector<std::string>> arguments = execArguments(exec);
+  if (!arguments) return {};
   std::size_t index = 0;
-  const auto& args = *arguments;
+  auto& args = *arguments;
   const auto baseName = [](const std::string& path) {
     const std::size_t slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -274,8 +274,15 @@ std::optional<std::string> execProgram(std::string_view exec) {
   } else {
     while (index < args.size() && isAssignment(args[index])) ++index;
   }
-  if (index >= args.size() || args[index].empty()) return std::nullopt;
-  return args[index];
+  if (index >= args.size() || args[index].empty()) return {};
+  args.erase(args.begin(), args.begin() + static_cast<std::ptrdiff_t>(index));
+  return std::move(args);
+}
+
+std::optional<std::string> execProgram(std::string_view exec) {
+  std::vector<std::string> command = execCommand(exec);
+  if (command.empty()) return std::nullopt;
+  return std::move(command.front());
 }
 
 std::vector<std::string> localeVariants(std::string_view locale) {
@@ -345,6 +352,10 @@ std::optional<DesktopEntry> parseDesktopEntry(std::string_view text) {
     } else if (key == "Exec" && !seenExec) {
       entry.exec = value;
       seenExec = true;
+    } else if (key == "TryExec" && !entry.tryExec) {
+      entry.tryExec = value;
+    } else if (key == "StartupWMClass" && !entry.startupWmClass) {
+      entry.startupWmClass = value;
     } else if (key == "Hidden") {
       entry.hidden = value == "true";
     }

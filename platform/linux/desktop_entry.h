@@ -34,6 +34,10 @@ std::optional<std::string> appIdFromCgroup(std::string_view cgroupFile);
 // an empty or malformed value.
 std::optional<std::string> execProgram(std::string_view exec);
 
+// The command an Exec value runs, from its program on (as execProgram finds
+// it): the program and its arguments. Empty for an empty or malformed value.
+std::vector<std::string> execCommand(std::string_view exec);
+
 // The locale suffixes to try for a localised key, best first, for a locale
 // string such as "de_AT.UTF-8@euro": de_AT@euro, de_AT, de@euro, de. Empty
 // for "C", "POSIX" and the empty string.
@@ -50,6 +54,8 @@ struct DesktopEntry {
   std::optional<std::string> name;
   std::map<std::string, std::string> localisedNames;  // locale suffix -> Name[suffix]
   std::optional<std::string> exec;
+  std::optional<std::string> tryExec;
+  std::optional<std::string> startupWmClass;
   bool hidden = false;
 };
 

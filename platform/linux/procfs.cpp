@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -33,6 +34,30 @@ std::optional<pid_t> parentFromStat(std::string_view stat) {
   return static_cast<pid_t>(value);
 }
 
+std::optional<unsigned long long> startTimeFromStat(std::string_view stat) {
+  const std::size_t close = stat.rfind(')');
+  if (close == std::string_view::npos) return std::nullopt;
+  // After the name come the state (field 3) and on; the start time is
+  // field 22.
+  std::string_view rest = stat.substr(close + 1);
+  for (int field = 3; field <= 22; ++field) {
+    while (!rest.empty() && rest.front() == ' ') rest.remove_prefix(1);
+    if (rest.empty()) return std::nullopt;
+    const std::size_t end = std::min(rest.find(' '), rest.size());
+    if (field == 22) {
+      unsigned long long value = 0;
+      const auto [last, error] = std::from_chars(rest.data(), rest.data() + end, value);
+      if (error != std::errc() || last != rest.data() + end) {
+        // A trailing newline ends the last field.
+        if (error != std::errc() || *last != '\n') return std::nullopt;
+      }
+      return value;
+    }
+    rest.remove_prefix(end);
+  }
+  return std::nullopt;
+}
+
 std::optional<std::string> environValue(std::string_view environ, std::string_view name) {
   std::size_t begin = 0;
   while (begin < environ.size()) {
@@ -54,9 +79,28 @@ std::optional<std::string> firstArgument(std::string_view cmdline) {
   return std::string(first);
 }
 
+std::vector<std::string> arguments(std::string_view cmdline) {
+  std::vector<std::string> list;
+  std::size_t begin = 0;
+  while (begin < cmdline.size()) {
+    std::size_t end = cmdline.find('\0', begin);
+    if (end == std::string_view::npos) end = cmdline.size();
+    list.emplace_back(cmdline.substr(begin, end - begin));
+    begin = end + 1;
+  }
+  return list;
+}
+
 std::optional<std::string> readFile(const std::string& path, std::size_t limit) {
-  const int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer.
+  // Nothing is read before the descriptor is known to be a regular file.
+  const int descriptor = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (descriptor < 0) return std::nullopt;
+  struct stat info {};
+  if (fstat(descriptor, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(descriptor);
+    return std::nullopt;
+  }
   std::string text;
   char chunk[4096];
   bool failed = false;
@@ -94,6 +138,21 @@ std::optional<std::string> executable(pid_t pid, const std::string& root) {
     path.resize(path.size() - deleted.size());
   }
   return path;
+}
+
+std::optional<unsigned long long> startTime(pid_t pid, const std::string& root) {
+  if (pid < 1) return std::nullopt;
+  const std::optional<std::string> stat = readFile(root + "/" + std::to_string(pid) + "/stat", 4096);
+  if (!stat) return std::nullopt;
+  return startTimeFromStat(*stat);
+}
+
+std::optional<std::string> workingDirectory(pid_t pid, const std::string& root) {
+  const std::string link = root + "/" + std::to_string(pid) + "/cwd";
+  char target[PATH_MAX];
+  const ssize_t length = readlink(link.c_str(), target, sizeof target);
+  if (length <= 0 || static_cast<std::size_t>(length) >= sizeof target) return std::nullopt;
+  return std::string(target, static_cast<std::size_t>(length));
 }
 
 std::vector<pid_t> allPids(const std::string& root) {

@@ -168,13 +168,12 @@ describe('microphone over PipeWire', () => {
 describe('owning applications by desktop id', { skip: inApplicationScope() && 'this test process runs inside an application scope' }, () => {
   let session;
   let entry;
+  let dictation;
   before(async () => {
     session = await startSession({ name: 'apps' });
     await startAudio(session);
     const applications = path.join(session.env.XDG_DATA_HOME, 'applications');
     mkdirSync(applications, { recursive: true });
-    entry = path.join(applications, 'org.example.Meeting.desktop');
-    writeFileSync(entry, '[Desktop Entry]\nType=Application\nName=Meeting\nName[de]=Besprechung\nExec=meeting %U\n');
     // An application found by its executable: a copy of the recorder under a
     // name of its own, which its desktop entry runs.
     const bin = path.join(session.dir, 'bin');
@@ -182,6 +181,17 @@ describe('owning applications by desktop id', { skip: inApplicationScope() && 't
     copyFileSync('/usr/bin/pw-cat', path.join(bin, 'tondrel-recorder'));
     writeFileSync(path.join(applications, 'com.example.Recorder.desktop'),
       '[Desktop Entry]\nType=Application\nName=Recorder\nExec=env LANG=C tondrel-recorder --record %f\n');
+    // A second entry that runs the same program: only the launch variable
+    // tells it apart.
+    dictation = path.join(applications, 'org.example.Dictation.desktop');
+    writeFileSync(dictation, '[Desktop Entry]\nType=Application\nName=Dictation\nName[de]=Diktat\n'
+      + 'Exec=tondrel-recorder --record --dictate %f\n');
+    // An application that runs a recorder as its child: a copy of a shell
+    // under a name of its own.
+    copyFileSync('/bin/dash', path.join(bin, 'meeting'));
+    entry = path.join(applications, 'org.example.Meeting.desktop');
+    writeFileSync(entry, '[Desktop Entry]\nType=Application\nName=Meeting\nName[de]=Besprechung\n'
+      + `Exec=${path.join(bin, 'meeting')} %U\n`);
   });
   after(async () => {
     await session?.stop();
@@ -190,10 +200,11 @@ describe('owning applications by desktop id', { skip: inApplicationScope() && 't
   test('the launched desktop file names the application, in the agent\'s language', async () => {
     const agent = await startAgent(session, { env: { LANG: 'de_DE.UTF-8' } });
     try {
-      const app = record(session, { env: { GIO_LAUNCHED_DESKTOP_FILE: entry } });
+      const app = record(session, { command: path.join(session.dir, 'bin', 'tondrel-recorder'),
+        args: ['--record'], env: { GIO_LAUNCHED_DESKTOP_FILE: dictation } });
       const [event] = await agent.waitForMessage(micOf(app.pid, true), { what: 'launched application' });
       assert.deepEqual(event, { event: 'mic', running: true, pid: app.pid, appPid: app.pid,
-        bundleId: 'org.example.Meeting', appName: 'Besprechung' });
+        bundleId: 'org.example.Dictation', appName: 'Diktat' });
       await session.stopProcess(app);
       const [stopped] = await agent.waitForMessage(micOf(app.pid, false), { what: 'application stopping' });
       // The process is gone by then: only its pid is left to report.
@@ -220,9 +231,10 @@ describe('owning applications by desktop id', { skip: inApplicationScope() && 't
     const agent = await startAgent(session);
     try {
       // The application runs the recorder as a child, which inherits the
-      // launch environment and so the id, but is not the application.
+      // launch environment but is not the application: the variable names
+      // the Meeting entry, whose program the recorder is not.
       const file = recordingPath(session, 'child');
-      const app = session.spawn('sh', ['-c', 'pw-record "$1" & wait', 'meeting', file],
+      const app = session.spawn(path.join(session.dir, 'bin', 'meeting'), ['-c', 'pw-record "$1" & wait', 'meeting', file],
         { env: { ...session.env, GIO_LAUNCHED_DESKTOP_FILE: entry } });
       const [event] = await agent.waitForMessage((m) => m.event === 'mic' && m.running && m.appPid === app.pid,
         { what: 'child capture' });

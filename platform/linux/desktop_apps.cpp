@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <set>
+#include <unordered_set>
 #include <string_view>
 #include <system_error>
 
@@ -204,12 +205,25 @@ bool runsEntry(const IndexedEntry& entry, const ProcessImage& image) {
          (entry.programName && *entry.programName == name) || entry.id == name;
 }
 
-Catalog::Catalog(std::vector<IndexedEntry> entries) : entries_(std::move(entries)) {
+namespace {
+
+std::vector<std::shared_ptr<const IndexedEntry>> shared(std::vector<IndexedEntry> entries) {
+  std::vector<std::shared_ptr<const IndexedEntry>> list;
+  list.reserve(entries.size());
+  for (IndexedEntry& entry : entries) list.push_back(std::make_shared<const IndexedEntry>(std::move(entry)));
+  return list;
+}
+
+}  // namespace
+
+Catalog::Catalog(std::vector<IndexedEntry> entries) : Catalog(shared(std::move(entries))) {}
+
+Catalog::Catalog(std::vector<std::shared_ptr<const IndexedEntry>> entries) : entries_(std::move(entries)) {
   for (std::size_t i = 0; i < entries_.size(); ++i) {
-    const IndexedEntry& e = entries_[i];
+    const IndexedEntry& e = *entries_[i];
     // The first entry with an id stands for it, hidden or not.
     if (!ids_.emplace(e.id, i).second) continue;
-    paths_.emplace(normalPath(e.path), i);
+    paths_.emplace(e.path, i);
     if (!e.visibleApplication()) continue;
     lowerIds_.emplace(lower(e.id), i);
     if (e.entry.startupWmClass && !e.entry.startupWmClass->empty()) {
@@ -224,7 +238,7 @@ Catalog::Catalog(std::vector<IndexedEntry> entries) : entries_(std::move(entries
 
 const IndexedEntry* Catalog::find(const Lookup& lookup, const std::string& key) const {
   const auto found = lookup.find(key);
-  return found == lookup.end() ? nullptr : &entries_[found->second];
+  return found == lookup.end() ? nullptr : entries_[found->second].get();
 }
 
 const IndexedEntry* Catalog::byId(const std::string& id) const {
@@ -268,7 +282,7 @@ struct EntryIndex::CachedFile {
   ino_t inode;
   off_t size;
   timespec modified;
-  std::optional<IndexedEntry> entry;  // nothing: not a desktop entry
+  std::shared_ptr<const IndexedEntry> entry;  // nothing: not a desktop entry
 };
 
 namespace {
@@ -353,9 +367,13 @@ void EntryIndex::scan() {
   std::lock_guard<std::mutex> guard(scanLock_);
   std::vector<std::pair<std::string, timespec>> stamps;
   std::unordered_map<std::string, CachedFile> files;
-  std::vector<IndexedEntry> entries;
-  std::set<std::string> ids;
-  for (const std::string& dir : environment_.applicationDirs) {
+  files.reserve(files_.size());
+  std::vector<std::shared_ptr<const IndexedEntry>> entries;
+  std::unordered_set<std::string> ids;
+  for (const std::string& givenDir : environment_.applicationDirs) {
+    // Paths are kept as the folder's normal form joined with the file's,
+    // so that a launched file's normal path finds them.
+    const std::string dir = normalPath(givenDir);
     // A folder's time stamp changes when a file is added, removed or renamed
     // in it (not below it), so every folder read is watched.
     stamps.emplace_back(dir, modified(dir));
@@ -386,7 +404,7 @@ void EntryIndex::scan() {
       const std::string path = dir + "/" + name;
       struct stat info {};
       if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) continue;
-      CachedFile cached{info.st_dev, info.st_ino, info.st_size, info.st_mtim, std::nullopt};
+      CachedFile cached{info.st_dev, info.st_ino, info.st_size, info.st_mtim, nullptr};
       const auto previous = files_.find(path);
       if (previous != files_.end() && previous->second.device == cached.device &&
           previous->second.inode == cached.inode && previous->second.size == cached.size &&
@@ -394,13 +412,13 @@ void EntryIndex::scan() {
         cached.entry = previous->second.entry;
       } else if (const auto text = procfs::readFile(path, entryFileLimit)) {
         if (std::optional<DesktopEntry> entry = parseDesktopEntry(*text)) {
-          cached.entry = indexEntry(id, path, keepNames(std::move(*entry), environment_.localeVariants),
-                                    resolver_);
+          cached.entry = std::make_shared<const IndexedEntry>(indexEntry(
+              id, path, keepNames(std::move(*entry), environment_.localeVariants), resolver_));
         }
       }
       if (cached.entry) {
         ids.insert(id);
-        entries.push_back(*cached.entry);
+        entries.push_back(cached.entry);
       }
       files.emplace(path, std::move(cached));
     }
@@ -420,9 +438,13 @@ std::shared_ptr<const Catalog> EntryIndex::catalog() {
     std::unique_lock<std::mutex> guard(lock_);
     if (catalog_ != nullptr && refresh_ == Refresh::background) return catalog_;
     if (refresh_ == Refresh::background) {
-      if (ready_.wait_for(guard, firstReadingWait, [this] { return catalog_ != nullptr; })) {
+      // Only the first lookup waits: once that wait has passed, lookups
+      // answer without entries until the reading is complete.
+      if (!waitedForFirst_ &&
+          ready_.wait_for(guard, firstReadingWait, [this] { return catalog_ != nullptr; })) {
         return catalog_;
       }
+      waitedForFirst_ = true;
       static const auto empty = std::make_shared<const Catalog>();
       return empty;
     }

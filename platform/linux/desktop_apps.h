@@ -127,6 +127,7 @@ class Catalog {
  public:
   Catalog() = default;
   explicit Catalog(std::vector<IndexedEntry> entries);
+  explicit Catalog(std::vector<std::shared_ptr<const IndexedEntry>> entries);
 
   std::size_t size() const { return entries_.size(); }
   // The visible application with this id.
@@ -143,7 +144,7 @@ class Catalog {
   using Lookup = std::unordered_map<std::string, std::size_t>;
   const IndexedEntry* find(const Lookup& lookup, const std::string& key) const;
 
-  std::vector<IndexedEntry> entries_;
+  std::vector<std::shared_ptr<const IndexedEntry>> entries_;
   Lookup ids_, paths_, lowerIds_, wmClasses_, programs_, programNames_, tryExecs_, scripts_;
 };
 
@@ -162,9 +163,10 @@ class EntryIndex {
 
   const Environment& environment() const { return environment_; }
 
-  // The last complete reading. Before the first one is complete this waits
-  // for it, at most firstReadingWait, and answers an empty catalog after
-  // that. In manual mode the folders are read here when one changed.
+  // The last complete reading. Before the first one is complete, the first
+  // call waits for it at most firstReadingWait; calls after that wait answer
+  // an empty catalog until it is complete. In manual mode the folders are
+  // read here when one changed.
   std::shared_ptr<const Catalog> catalog();
 
   // Reads the folders now, on the calling thread (tests, manual refresh).
@@ -206,6 +208,7 @@ class EntryIndex {
   std::condition_variable wake_;
   std::condition_variable ready_;
   bool stop_ = false;
+  bool waitedForFirst_ = false;
   std::shared_ptr<const Catalog> catalog_;
   std::shared_ptr<const std::map<std::string, std::optional<IndexedEntry>>> outside_;
   std::vector<std::string> wantedOutside_;

@@ -3,7 +3,9 @@
 #include "platform/running_apps.h"
 
 #include "platform/linux/desktop_apps.h"
+#include "platform/linux/x11_windows.h"
 
+#include <cstdlib>
 #include <string>
 
 namespace platform {
@@ -11,8 +13,14 @@ namespace platform {
 namespace {
 
 desktop::EntryIndex& entries() {
-  // Never destroyed: a lookup may still run on another thread at exit.
-  static auto* index = new desktop::EntryIndex(desktop::Environment::fromProcess());
+  // Never destroyed: a lookup may still run on another thread at exit, and
+  // the index's reading thread with it.
+  static auto* index = [] {
+    auto* created = new desktop::EntryIndex(desktop::Environment::fromProcess());
+    const char* display = std::getenv("DISPLAY");
+    created->setWindowSource(desktop::X11WindowSource::start(display != nullptr ? display : ""));
+    return created;
+  }();
   return *index;
 }
 

@@ -136,11 +136,11 @@ const firefoxPrefs = {
 // pages of which the first is shown and the others wait in background tabs
 // (give those with `loaded`, from servePages, to wait until they are built).
 // Whether it exposes its accessibility tree follows the session's switch, as
-// on a desktop. Answers { pid, stop }.
-export async function startFirefox(session, { windows, env = {}, loaded }) {
+// on a desktop. `prefs` adds to the profile's preferences. Answers { pid, stop }.
+export async function startFirefox(session, { windows, env = {}, loaded, prefs = {} }) {
   const profile = path.join(session.dir, `firefox-${++profiles}`);
   mkdirSync(profile, { recursive: true });
-  writeFileSync(path.join(profile, 'user.js'), Object.entries(firefoxPrefs)
+  writeFileSync(path.join(profile, 'user.js'), Object.entries({ ...firefoxPrefs, ...prefs })
     .map(([name, value]) => `user_pref(${JSON.stringify(name)}, ${JSON.stringify(value)});\n`)
     .join(''));
   const browserEnv = { ...session.env, MOZ_CRASHREPORTER_DISABLE: '1', ...env };
@@ -175,8 +175,12 @@ export async function startFirefox(session, { windows, env = {}, loaded }) {
 
 // Chromium with one window per list of pages (tabs; the first is the one
 // shown). With `accessibility` it is started the way Chromium-based
-// applications must be for their pages to be readable on Linux.
-export async function startChromium(session, { windows, accessibility = true, env = {} }) {
+// applications must be for their pages to be readable on Linux. `program`
+// starts another build of it (its windows' titles end in `title`), with
+// `flags` added.
+export async function startChromium(session, {
+  windows, accessibility = true, env = {}, program = 'chromium', flags: extra = [], title = 'Chromium',
+}) {
   const profile = path.join(session.dir, `chromium-${++profiles}`);
   mkdirSync(profile, { recursive: true });
   const flags = [
@@ -186,17 +190,18 @@ export async function startChromium(session, { windows, accessibility = true, en
   ];
   if (process.getuid?.() === 0) flags.push('--no-sandbox');
   if (accessibility) flags.push('--force-renderer-accessibility');
+  flags.push(...extra);
   const browserEnv = { ...session.env, ...env };
   if (accessibility) browserEnv.ACCESSIBILITY_ENABLED = '1';
   const [first, ...rest] = windows;
-  const browser = session.spawn('chromium', [...flags, '--new-window', ...first.map((p) => p.url)],
-    { env: browserEnv, name: 'chromium' });
+  const browser = session.spawn(program, [...flags, '--new-window', ...first.map((p) => p.url)],
+    { env: browserEnv, name: path.basename(program) });
   try {
-    await waitForWindow(session, `${first[0].title} - Chromium`);
+    await waitForWindow(session, `${first[0].title} - ${title}`);
     for (const tabs of rest) {
-      await handOver(session, 'chromium', [...flags, '--new-window', ...tabs.map((p) => p.url)],
-        browserEnv, 'chromium --new-window');
-      await waitForWindow(session, `${tabs[0].title} - Chromium`);
+      await handOver(session, program, [...flags, '--new-window', ...tabs.map((p) => p.url)],
+        browserEnv, `${path.basename(program)} --new-window`);
+      await waitForWindow(session, `${tabs[0].title} - ${title}`);
     }
   } catch (error) {
     await session.stopProcess(browser);

@@ -1,0 +1,360 @@
+// Which application the real agent names for real programs started the way
+// users start them, outside any systemd application scope (as from a
+// terminal, or under XFCE, MATE, LXQt or a plain window manager): Debian's
+// Chromium behind its wrapper script, a browser laid out as vendors ship
+// them, a Python application against a bare script, Firefox ESR. For each,
+// the application a mic event names and the processes a lookup by id finds
+// must agree. Then hostile desktops: a FIFO named as the launched desktop
+// file, a process naming another application's desktop file, and a folder of
+// 50,000 entries that never stops changing.
+import assert from 'node:assert/strict';
+import {
+  chmodSync, copyFileSync, mkdirSync, readdirSync, readFileSync, symlinkSync, utimesSync, writeFileSync,
+} from 'node:fs';
+import http from 'node:http';
+import path from 'node:path';
+import { after, before, describe, test } from 'node:test';
+
+import { startAccessibilityBus } from './harness/a11y.mjs';
+import { startAudio } from './harness/audio.mjs';
+import { startChromium, startFirefox } from './harness/browsers.mjs';
+import { startDisplay } from './harness/display.mjs';
+import { startAgent } from './harness/page_requests.mjs';
+import { startSession } from './harness/session.mjs';
+
+// Under a desktop that puts its applications in cgroup scopes, everything
+// this test starts already belongs to the application it runs in.
+function inApplicationScope() {
+  try {
+    return /\/app-[^/]*\.(scope|service)$/m.test(readFileSync('/proc/self/cgroup', 'utf8'));
+  } catch {
+    return false;
+  }
+}
+
+const sorted = (urls) => [...urls].sort();
+
+// A page that asks for the microphone as soon as it loads; the browsers are
+// told to grant it without asking.
+async function serveMicPages() {
+  const server = http.createServer((request, response) => {
+    const title = decodeURIComponent(request.url.replace(/^\/|\.html$/g, ''));
+    response.writeHead(200, { 'content-type': 'text/html; charset=utf-8' });
+    response.end(`<!DOCTYPE html><html><head><meta charset="utf-8"><title>${title}</title></head>`
+      + `<body><h1>${title}</h1><script>navigator.mediaDevices.getUserMedia({ audio: true })`
+      + '.then((s) => { window.stream = s; })</script></body></html>\n');
+  });
+  await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+  const { port } = server.address();
+  return {
+    page: (title) => ({ title, url: `http://127.0.0.1:${port}/${encodeURIComponent(title)}.html` }),
+    close() {
+      server.closeAllConnections();
+      return new Promise((resolve) => server.close(() => resolve()));
+    },
+  };
+}
+
+// The first running mic event whose application is `appPid`'s, or, without
+// one, any running mic event from a process below `root`.
+function isProcessBelow(pid, root) {
+  for (let current = pid, depth = 0; current > 1 && depth < 8; depth++) {
+    if (current === root) return true;
+    try {
+      const stat = readFileSync(`/proc/${current}/stat`, 'utf8');
+      current = Number(stat.slice(stat.lastIndexOf(')') + 2).split(' ')[1]);
+    } catch {
+      return false;
+    }
+  }
+  return false;
+}
+
+function micFrom(root) {
+  return (m) => m.event === 'mic' && m.running && (m.pid === root || isProcessBelow(m.pid, root));
+}
+
+// What the agent says of one browser: the application of its capture, and
+// the pages a lookup by that application's pid and one by its id find.
+async function attributionOf(agent, browser) {
+  const event = await agent.waitFor(micFrom(browser.pid), { timeoutMs: 90000, what: 'the browser capturing' });
+  const byPid = await agent.request({ pid: event.appPid ?? browser.pid });
+  const byId = event.bundleId ? await agent.request({ bundleIds: [event.bundleId] }) : { urls: [] };
+  return { event, byPid: sorted(byPid.urls), byId: sorted(byId.urls) };
+}
+
+async function desktopSession(name) {
+  const session = await startSession({ name });
+  try {
+    await startDisplay(session);
+    await startAccessibilityBus(session);
+    await startAudio(session);
+    return session;
+  } catch (error) {
+    await session.stop();
+    throw error;
+  }
+}
+
+const chromiumFlags = ['--use-fake-ui-for-media-stream'];
+
+describe('browsers as users start them', { skip: inApplicationScope() && 'this test process runs inside an application scope' }, () => {
+  let session;
+  let pages;
+  let agent;
+  before(async () => {
+    session = await desktopSession('apps');
+    pages = await serveMicPages();
+    agent = await startAgent(session);
+  });
+  after(async () => {
+    await session?.stop();
+    await pages?.close();
+  });
+
+  test('Debian\'s Chromium behind its wrapper script is the application chromium', async (t) => {
+    const page = pages.page('Chromium capture');
+    const chromium = await startChromium(session, { windows: [[page]], flags: chromiumFlags });
+    try {
+      const { event, byPid, byId } = await attributionOf(agent, chromium);
+      t.diagnostic(`capture by ${event.pid}: ${JSON.stringify(event)}`);
+      assert.notEqual(event.pid, chromium.pid, 'the audio process captures, not the browser');
+      assert.equal(event.appPid, chromium.pid);
+      assert.equal(event.bundleId, 'chromium');
+      assert.ok(event.appName, 'the entry\'s name');
+      assert.deepEqual(byPid, [page.url]);
+      assert.deepEqual(byId, byPid);
+    } finally {
+      await chromium.stop();
+    }
+  });
+
+  test('a browser laid out as vendors ship it: a wrapper in its own folder execs a copied binary', async (t) => {
+    // <data>/example-browser/{example-browser (wrapper), browser (binary),
+    // everything else the binary needs}, a link to the wrapper in a folder
+    // of programs, and an entry that runs the link and names the window
+    // class the wrapper asks for.
+    const folder = path.join(session.env.XDG_DATA_HOME, 'example-browser');
+    mkdirSync(folder, { recursive: true });
+    for (const name of readdirSync('/usr/lib/chromium')) {
+      if (name !== 'chromium') symlinkSync(path.join('/usr/lib/chromium', name), path.join(folder, name));
+    }
+    copyFileSync('/usr/lib/chromium/chromium', path.join(folder, 'browser'));
+    chmodSync(path.join(folder, 'browser'), 0o755);
+    const wrapper = path.join(folder, 'example-browser');
+    writeFileSync(wrapper, '#!/bin/bash\n# Started through a link: find the folder this script is in.\n'
+      + 'HERE="`dirname "$(readlink -f "${BASH_SOURCE[0]}")"`"\n'
+      + 'export CHROME_WRAPPER="`readlink -f "$0"`"\n'
+      + 'exec -a "$0" "$HERE/browser" --class=Example-browser "$@"\n');
+    chmodSync(wrapper, 0o755);
+    const bin = path.join(session.dir, 'bin');
+    mkdirSync(bin, { recursive: true });
+    const link = path.join(bin, 'example-browser-stable');
+    symlinkSync(wrapper, link);
+    const applications = path.join(session.env.XDG_DATA_HOME, 'applications');
+    mkdirSync(applications, { recursive: true });
+    writeFileSync(path.join(applications, 'com.example.Browser.desktop'), '[Desktop Entry]\nType=Application\n'
+      + `Name=Example Browser\nExec=${link} %U\nStartupWMClass=Example-browser\n`);
+
+    const page = pages.page('Vendor browser capture');
+    const browser = await startChromium(session, { windows: [[page]], flags: chromiumFlags, program: link });
+    try {
+      const { event, byPid, byId } = await attributionOf(agent, browser);
+      t.diagnostic(JSON.stringify(event));
+      assert.equal(event.appPid, browser.pid);
+      assert.equal(event.bundleId, 'com.example.Browser');
+      assert.equal(event.appName, 'Example Browser');
+      assert.deepEqual(byPid, [page.url]);
+      assert.deepEqual(byId, byPid);
+      // Debian's Chromium is not it.
+      assert.deepEqual((await agent.request({ bundleIds: ['chromium'] })).urls, []);
+    } finally {
+      await browser.stop();
+    }
+  });
+
+  test('Firefox ESR is the application firefox-esr', async (t) => {
+    const page = pages.page('Firefox capture');
+    const firefox = await startFirefox(session, {
+      windows: [page],
+      prefs: { 'media.navigator.permission.disabled': true, 'permissions.default.microphone': 1 },
+    });
+    try {
+      const { event, byPid, byId } = await attributionOf(agent, firefox);
+      t.diagnostic(JSON.stringify(event));
+      assert.equal(event.appPid, firefox.pid);
+      assert.equal(event.bundleId, 'firefox-esr');
+      assert.deepEqual(byPid, [page.url]);
+      assert.deepEqual(byId, byPid);
+    } finally {
+      await firefox.stop();
+    }
+  });
+});
+
+describe('Python programs', { skip: inApplicationScope() && 'this test process runs inside an application scope' }, () => {
+  let session;
+  let agent;
+  let program;
+  before(async () => {
+    session = await startSession({ name: 'python' });
+    await startAudio(session);
+    agent = await startAgent(session);
+    // A program that records through a tool it starts, as many do.
+    program = '#!/usr/bin/python3\nimport subprocess, sys\nsubprocess.run(["pw-record", sys.argv[1]])\n';
+  });
+  after(async () => {
+    await session?.stop();
+  });
+
+  test('a Python application with its own entry is that application; a bare script is none', async () => {
+    const bin = path.join(session.dir, 'bin');
+    mkdirSync(bin, { recursive: true });
+    const notes = path.join(bin, 'tondrel-notes');
+    writeFileSync(notes, program);
+    chmodSync(notes, 0o755);
+    const applications = path.join(session.env.XDG_DATA_HOME, 'applications');
+    mkdirSync(applications, { recursive: true });
+    writeFileSync(path.join(applications, 'org.example.Notes.desktop'),
+      `[Desktop Entry]\nType=Application\nName=Notes\nExec=${notes} %f\n`);
+
+    const app = session.spawn(notes, [path.join(session.dir, 'notes.wav')]);
+    const event = await agent.waitFor(micFrom(app.pid), { what: 'the Python application capturing' });
+    assert.notEqual(event.pid, app.pid, 'its recorder captures');
+    assert.equal(event.appPid, app.pid);
+    assert.equal(event.bundleId, 'org.example.Notes');
+    assert.equal(event.appName, 'Notes');
+    await session.stopProcess(app);
+
+    // The same program as a script of no application, run by the
+    // interpreter whose own entry (python3.11.desktop on Debian 12) starts
+    // an interactive prompt.
+    const script = path.join(session.dir, 'bare.py');
+    writeFileSync(script, program);
+    const bare = session.spawn('/usr/bin/python3', [script, path.join(session.dir, 'bare.wav')]);
+    const bareEvent = await agent.waitFor(micFrom(bare.pid), { what: 'the bare script capturing' });
+    assert.deepEqual({ ...bareEvent, receivedAt: undefined }, {
+      event: 'mic', running: true, pid: bareEvent.pid, appPid: null, bundleId: null, appName: null,
+      receivedAt: undefined,
+    });
+    await session.stopProcess(bare);
+  });
+});
+
+describe('a hostile desktop', { skip: inApplicationScope() && 'this test process runs inside an application scope' }, () => {
+  let session;
+  let applications;
+  before(async () => {
+    session = await startSession({ name: 'hostile' });
+    await startAudio(session);
+    applications = path.join(session.env.XDG_DATA_HOME, 'applications');
+    mkdirSync(applications, { recursive: true });
+  });
+  after(async () => {
+    await session?.stop();
+  });
+
+  test('a FIFO named as the launched desktop file stalls nothing', async () => {
+    // One in the folder the agent reads, one elsewhere; nobody ever writes
+    // to either.
+    const inside = path.join(applications, 'trap.desktop');
+    const outside = path.join(session.dir, 'trap.desktop');
+    for (const fifo of [inside, outside]) {
+      const made = await session.run('mkfifo', [fifo]);
+      assert.equal(made.code, 0, made.stderr);
+    }
+    const agent = await startAgent(session);
+    const recorders = [inside, outside].map((fifo, i) => session.spawn('pw-record',
+      [path.join(session.dir, `fifo-${i}.wav`)], { env: { ...session.env, GIO_LAUNCHED_DESKTOP_FILE: fifo } }));
+    for (const recorder of recorders) {
+      const event = await agent.waitFor((m) => m.event === 'mic' && m.running && m.pid === recorder.pid,
+        { what: 'the capture of a process whose variable names a FIFO' });
+      assert.equal(event.appPid, null);
+    }
+    const reply = await agent.request({ bundleIds: ['trap'] });
+    assert.deepEqual(reply.urls, []);
+    for (const recorder of recorders) await session.stopProcess(recorder);
+    for (const recorder of recorders) {
+      await agent.waitFor((m) => m.event === 'mic' && !m.running && m.pid === recorder.pid,
+        { what: 'the capture stopping' });
+    }
+    assert.equal((await agent.close()).code, 0, 'the agent ends with its input');
+  });
+
+  test('naming another application\'s desktop file makes a process nothing of it', async () => {
+    const bank = path.join(applications, 'org.example.Bank.desktop');
+    writeFileSync(bank, '[Desktop Entry]\nType=Application\nName=Bank\nExec=/opt/example-bank/bank %u\n');
+    const agent = await startAgent(session);
+    try {
+      for (const named of [bank, '/usr/share/applications/firefox-esr.desktop']) {
+        const recorder = session.spawn('pw-record', [path.join(session.dir, 'claim.wav')],
+          { env: { ...session.env, GIO_LAUNCHED_DESKTOP_FILE: named } });
+        const event = await agent.waitFor((m) => m.event === 'mic' && m.running && m.pid === recorder.pid,
+          { what: 'the capture of a process claiming an entry' });
+        assert.deepEqual([event.appPid, event.bundleId, event.appName], [null, null, null], named);
+        await session.stopProcess(recorder);
+      }
+    } finally {
+      await session.stopProcess(agent.child);
+    }
+  });
+
+  test('50,000 entries in a folder that changes every 20 ms: the agent keeps answering', async (t) => {
+    const bulk = path.join(applications, 'bulk');
+    mkdirSync(bulk, { recursive: true });
+    for (let i = 0; i < 50000; i++) {
+      writeFileSync(path.join(bulk, `org.example.Bulk${i}.desktop`),
+        `[Desktop Entry]\nType=Application\nName=Bulk ${i}\nExec=/opt/bulk/bulk${i} %U\n`);
+    }
+    const recorderEntry = path.join(applications, 'com.example.Churn.desktop');
+    const bin = path.join(session.dir, 'bin');
+    mkdirSync(bin, { recursive: true });
+    copyFileSync('/usr/bin/pw-cat', path.join(bin, 'tondrel-churn'));
+    writeFileSync(recorderEntry, '[Desktop Entry]\nType=Application\nName=Churn\n'
+      + `Exec=${path.join(bin, 'tondrel-churn')} --record %f\n`);
+    let touches = 0;
+    const toucher = setInterval(() => {
+      const now = new Date();
+      utimesSync(bulk, now, now);
+      utimesSync(applications, now, now);
+      touches++;
+    }, 20);
+    const agent = await startAgent(session);
+    try {
+      const times = [];
+      for (let i = 0; i < 10; i++) {
+        const reply = await agent.request({ bundleIds: ['com.example.Churn', `org.example.Bulk${i * 4999}`] },
+          { timeoutMs: 120000 });
+        assert.deepEqual(reply.urls, []);
+        times.push(Math.round(reply.tookMs));
+      }
+      t.diagnostic(`bundleIds replies took ${times.join(', ')} ms while the folders were touched ${touches} times`);
+      // The entry is found among the 50,000 once the first reading is done,
+      // and mic events keep coming while the folders change. A capture
+      // reported before the first reading is complete names nothing, so
+      // captures are started until one names the application.
+      let found = null;
+      const deadline = Date.now() + 120000;
+      for (let attempt = 1; !found; attempt++) {
+        const recorder = session.spawn(path.join(bin, 'tondrel-churn'),
+          ['--record', path.join(session.dir, `churn-${attempt}.wav`)]);
+        const event = await agent.waitFor((m) => m.event === 'mic' && m.running && m.pid === recorder.pid,
+          { timeoutMs: 120000, what: 'the capture while the folders change' });
+        await session.stopProcess(recorder);
+        await agent.waitFor((m) => m.event === 'mic' && !m.running && m.pid === recorder.pid,
+          { timeoutMs: 120000, what: 'the capture stopping' });
+        if (event.bundleId !== null) {
+          found = event;
+          t.diagnostic(`named by capture ${attempt}`);
+        } else if (Date.now() > deadline) {
+          assert.fail('no capture named the application within two minutes');
+        }
+      }
+      assert.equal(found.bundleId, 'com.example.Churn');
+      assert.equal((await agent.close({ timeoutMs: 60000 })).code, 0);
+    } finally {
+      clearInterval(toucher);
+      await session.stopProcess(agent.child);
+    }
+  });
+});

@@ -9,7 +9,8 @@
 // 50,000 entries that never stops changing.
 import assert from 'node:assert/strict';
 import {
-  chmodSync, copyFileSync, mkdirSync, readdirSync, readFileSync, symlinkSync, utimesSync, writeFileSync,
+  chmodSync, copyFileSync, linkSync, mkdirSync, readdirSync, readFileSync, symlinkSync, utimesSync,
+  writeFileSync,
 } from 'node:fs';
 import http from 'node:http';
 import path from 'node:path';
@@ -20,7 +21,7 @@ import { startAudio } from './harness/audio.mjs';
 import { startChromium, startFirefox } from './harness/browsers.mjs';
 import { startDisplay } from './harness/display.mjs';
 import { startAgent } from './harness/page_requests.mjs';
-import { startSession } from './harness/session.mjs';
+import { hasEnded, startSession } from './harness/session.mjs';
 
 // Under a desktop that puts its applications in cgroup scopes, everything
 // this test starts already belongs to the application it runs in.
@@ -98,10 +99,36 @@ async function desktopSession(name) {
 
 const chromiumFlags = ['--use-fake-ui-for-media-stream'];
 
+// A private folder holding Chromium's binary under another name (a copy, or
+// a link to `from` where the file system allows one) and links to
+// everything else it needs beside it. Answers the binary's path.
+function layOutBrowser(folder, binary, from) {
+  mkdirSync(folder, { recursive: true });
+  for (const name of readdirSync('/usr/lib/chromium')) {
+    if (name !== 'chromium') symlinkSync(path.join('/usr/lib/chromium', name), path.join(folder, name));
+  }
+  const target = path.join(folder, binary);
+  try {
+    if (!from) throw new Error('copy');
+    linkSync(from, target);
+  } catch {
+    copyFileSync('/usr/lib/chromium/chromium', target);
+    chmodSync(target, 0o755);
+  }
+  return target;
+}
+
+function writeEntry(session, id, text) {
+  const applications = path.join(session.env.XDG_DATA_HOME, 'applications');
+  mkdirSync(applications, { recursive: true });
+  writeFileSync(path.join(applications, `${id}.desktop`), `[Desktop Entry]\nType=Application\n${text}`);
+}
+
 describe('browsers as users start them', { skip: inApplicationScope() && 'this test process runs inside an application scope' }, () => {
   let session;
   let pages;
   let agent;
+  let vendorBinary;
   before(async () => {
     session = await desktopSession('apps');
     pages = await serveMicPages();
@@ -135,12 +162,7 @@ describe('browsers as users start them', { skip: inApplicationScope() && 'this t
     // of programs, and an entry that runs the link and names the window
     // class the wrapper asks for.
     const folder = path.join(session.env.XDG_DATA_HOME, 'example-browser');
-    mkdirSync(folder, { recursive: true });
-    for (const name of readdirSync('/usr/lib/chromium')) {
-      if (name !== 'chromium') symlinkSync(path.join('/usr/lib/chromium', name), path.join(folder, name));
-    }
-    copyFileSync('/usr/lib/chromium/chromium', path.join(folder, 'browser'));
-    chmodSync(path.join(folder, 'browser'), 0o755);
+    vendorBinary = layOutBrowser(folder, 'browser');
     const wrapper = path.join(folder, 'example-browser');
     writeFileSync(wrapper, '#!/bin/bash\n# Started through a link: find the folder this script is in.\n'
       + 'HERE="`dirname "$(readlink -f "${BASH_SOURCE[0]}")"`"\n'
@@ -151,10 +173,8 @@ describe('browsers as users start them', { skip: inApplicationScope() && 'this t
     mkdirSync(bin, { recursive: true });
     const link = path.join(bin, 'example-browser-stable');
     symlinkSync(wrapper, link);
-    const applications = path.join(session.env.XDG_DATA_HOME, 'applications');
-    mkdirSync(applications, { recursive: true });
-    writeFileSync(path.join(applications, 'com.example.Browser.desktop'), '[Desktop Entry]\nType=Application\n'
-      + `Name=Example Browser\nExec=${link} %U\nStartupWMClass=Example-browser\n`);
+    writeEntry(session, 'com.example.Browser',
+      `Name=Example Browser\nExec=${link} %U\nStartupWMClass=Example-browser\n`);
 
     const page = pages.page('Vendor browser capture');
     const browser = await startChromium(session, { windows: [[page]], flags: chromiumFlags, program: link });
@@ -168,6 +188,30 @@ describe('browsers as users start them', { skip: inApplicationScope() && 'this t
       assert.deepEqual(byId, byPid);
       // Debian's Chromium is not it.
       assert.deepEqual((await agent.request({ bundleIds: ['chromium'] })).urls, []);
+    } finally {
+      await browser.stop();
+    }
+  });
+
+  test('a browser known only by the class of its windows', async (t) => {
+    // No entry runs this binary: only its window's class, which the entry
+    // names, tells which application it is. Its helper processes match no
+    // entry; the capture is found through their parent, the browser.
+    const binary = layOutBrowser(path.join(session.env.XDG_DATA_HOME, 'windowed'), 'windowed-browser',
+      vendorBinary);
+    writeEntry(session, 'com.example.Windowed',
+      'Name=Windowed\nExec=/opt/example-nowhere/windowed %U\nStartupWMClass=Example-windowed\n');
+    const page = pages.page('Windowed capture');
+    const browser = await startChromium(session, { windows: [[page]], program: binary,
+      flags: [...chromiumFlags, '--class=Example-windowed'] });
+    try {
+      const { event, byPid, byId } = await attributionOf(agent, browser);
+      t.diagnostic(JSON.stringify(event));
+      assert.equal(event.appPid, browser.pid);
+      assert.equal(event.bundleId, 'com.example.Windowed');
+      assert.equal(event.appName, 'Windowed');
+      assert.deepEqual(byPid, [page.url]);
+      assert.deepEqual(byId, byPid);
     } finally {
       await browser.stop();
     }
@@ -355,6 +399,50 @@ describe('a hostile desktop', { skip: inApplicationScope() && 'this test process
     } finally {
       clearInterval(toucher);
       await session.stopProcess(agent.child);
+    }
+  });
+});
+
+describe('an X server that stops answering', { skip: inApplicationScope() && 'this test process runs inside an application scope' }, () => {
+  let session;
+  let xvfb;
+  before(async () => {
+    session = await startSession({ name: 'x-stopped' });
+    await startDisplay(session, { windowManager: false });
+    xvfb = session.livePids().find((pid) => readFileSync(`/proc/${pid}/comm`, 'utf8').trim() === 'Xvfb');
+    assert.ok(xvfb, 'the display server runs');
+    await startAudio(session);
+  });
+  after(async () => {
+    if (xvfb) process.kill(xvfb, 'SIGCONT');
+    await session?.stop();
+  });
+
+  test('captures are still reported, and the agent ends with its input', async (t) => {
+    const agent = await startAgent(session);
+    const capture = async (name) => {
+      const started = performance.now();
+      const recorder = session.spawn('pw-record', [path.join(session.dir, `${name}.wav`)]);
+      const event = await agent.waitFor((m) => m.event === 'mic' && m.running && m.pid === recorder.pid,
+        { timeoutMs: 30000, what: `the ${name} capture` });
+      assert.equal(event.appPid, null);
+      await session.stopProcess(recorder);
+      await agent.waitFor((m) => m.event === 'mic' && !m.running && m.pid === recorder.pid,
+        { timeoutMs: 30000, what: `the ${name} capture stopping` });
+      return Math.round(event.receivedAt - started);
+    };
+    // The agent connects to the server while it answers, then the server
+    // stops (it still accepts connections, as the kernel queues them).
+    const before = await capture('answered');
+    process.kill(xvfb, 'SIGSTOP');
+    try {
+      const during = [];
+      for (const name of ['stopped-1', 'stopped-2', 'stopped-3']) during.push(await capture(name));
+      t.diagnostic(`capture to event: ${before} ms with the server answering, ${during.join(', ')} ms with it stopped`);
+      assert.equal((await agent.close()).code, 0, 'the agent ends with its input');
+    } finally {
+      process.kill(xvfb, 'SIGCONT');
+      if (!hasEnded(agent.child)) await session.stopProcess(agent.child);
     }
   });
 });

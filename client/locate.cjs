@@ -31,8 +31,11 @@ function locate({ user, who = user, file, version, fail }) {
   const key = `${process.platform}-${process.arch}`;
   const name = packageFor(user);
   if (!name) {
+    // A build for this os and cpu that was passed over was one for glibc.
+    const glibcOnly = Object.values(packages).some((entry) =>
+      entry.for === user && entry.os === process.platform && entry.cpu.includes(process.arch));
     fail('UNSUPPORTED_PLATFORM', `${who} ${version} has no build for ${key}` +
-      (process.platform === 'linux' ? ' (the Linux builds need glibc)' : ''));
+      (glibcOnly ? ' with this C library (the builds need glibc)' : ''));
   }
   let manifestPath;
   try {

@@ -218,3 +218,17 @@ test('morvane loads the module beside it, of the platform package, or the unpack
     });
   }
 });
+
+test('on Linux with another C library than glibc, no package is taken, and the error says why', { skip: (process.platform !== 'linux' || !esm.platformPackage()) && 'Linux with a build only' }, async () => {
+  // A child whose process report says what a musl system's does: no glibc version.
+  const script = `
+    process.report.getReport = () => ({ header: {} });
+    const { platformPackage, findAgent } = require(${JSON.stringify(path.join(clientDir, 'index.cjs'))});
+    let error;
+    try { findAgent(); } catch (e) { error = e; }
+    console.log(JSON.stringify([platformPackage(), platformPackage('darwin', 'arm64'), error.code, error.message]));`;
+  const { execFileSync } = await import('node:child_process');
+  const [own, darwin, code, message] = JSON.parse(execFileSync(process.execPath, ['-e', script], { encoding: 'utf8' }));
+  assert.deepEqual([own, darwin, code], [null, '@tondrel/darwin', 'ERR_TONDREL_UNSUPPORTED_PLATFORM']);
+  assert.match(message, /has no build for linux-\w+ with this C library \(the builds need glibc\)$/);
+});

@@ -4,14 +4,48 @@
 // architecture of each slice (a universal Mach-O file holds several), whether
 // a slice is a program or a loadable module, and whether a Mach-O slice
 // carries a code signature (Apple silicon runs no unsigned code; the linker
-// signs ad hoc). Used to check packages before they are packed and
-// applications after they are packaged, on any system, without Apple's tools.
+// signs ad hoc) and whether the code it covers is still what was signed.
+// Used to check packages before they are packed and applications after they
+// are packaged, on any system, without Apple's tools.
 
+const crypto = require('node:crypto');
 const fs = require('node:fs');
 
 const elfMachines = { 0x3e: 'x64', 0xb7: 'arm64' };
 const machCpus = { 0x0100000c: 'arm64', 0x01000007: 'x64' };
 const LC_CODE_SIGNATURE = 0x1d;
+const hashNames = { 1: 'sha1', 2: 'sha256' };
+
+// Whether the pages that a signature's code directory covers still hash to
+// what it lists. A file changed after it was signed (stripped, patched,
+// another copied over part of it) fails here as it fails on a Mac, where the
+// system kills the program or refuses the module.
+function signatureIntact(fd, offset, dataoff, datasize) {
+  const blob = readAt(fd, offset + dataoff, Math.min(datasize, 1024 * 1024));
+  if (blob.length < 12 || blob.readUInt32BE(0) !== 0xfade0cc0) return false;
+  let directory = null;
+  for (let i = 0, count = blob.readUInt32BE(8); i < count && 20 + 8 * i <= blob.length; i += 1) {
+    const type = blob.readUInt32BE(12 + 8 * i);
+    const at = blob.readUInt32BE(16 + 8 * i);
+    if (type === 0 && at + 44 <= blob.length && blob.readUInt32BE(at) === 0xfade0c02) directory = blob.subarray(at);
+  }
+  if (!directory) return false;
+  const hashOffset = directory.readUInt32BE(16);
+  const slots = directory.readUInt32BE(28);
+  const codeLimit = directory.readUInt32BE(32);
+  const hashSize = directory[36];
+  const hash = hashNames[directory[37]];
+  const pageSize = directory[39] ? 2 ** directory[39] : codeLimit;
+  if (!hash || slots !== Math.ceil(codeLimit / pageSize) || hashOffset + slots * hashSize > directory.length) return false;
+  const code = readAt(fd, offset, codeLimit);
+  if (code.length < codeLimit) return false;
+  for (let i = 0; i < slots; i += 1) {
+    const page = code.subarray(i * pageSize, Math.min((i + 1) * pageSize, codeLimit));
+    const listed = directory.subarray(hashOffset + i * hashSize, hashOffset + (i + 1) * hashSize);
+    if (!crypto.createHash(hash).update(page).digest().subarray(0, hashSize).equals(listed)) return false;
+  }
+  return true;
+}
 
 function readAt(fd, offset, length) {
   const bytes = Buffer.alloc(length);
@@ -40,20 +74,28 @@ function machSlice(fd, offset) {
   const sizeofcmds = header.readUInt32LE(20);
   if (sizeofcmds > 16 * 1024 * 1024) return { error: 'load commands of implausible size' };
   const commands = readAt(fd, offset + 32, sizeofcmds);
-  let signed = false;
+  let signature = null;
   for (let at = 0, i = 0; i < ncmds && at + 8 <= commands.length; i += 1) {
     const cmd = commands.readUInt32LE(at);
     const size = commands.readUInt32LE(at + 4);
-    if (cmd === LC_CODE_SIGNATURE) signed = true;
+    if (cmd === LC_CODE_SIGNATURE && at + 16 <= commands.length) {
+      signature = { dataoff: commands.readUInt32LE(at + 8), datasize: commands.readUInt32LE(at + 12) };
+    }
     if (size < 8) break;
     at += size;
   }
-  return { cpu: machCpus[cputype] ?? `cputype ${cputype}`, program: filetype === 2, library: filetype === 8, signed };
+  return {
+    cpu: machCpus[cputype] ?? `cputype ${cputype}`, program: filetype === 2, library: filetype === 8,
+    signed: signature !== null,
+    intact: signature && signatureIntact(fd, offset, signature.dataoff, signature.datasize),
+  };
 }
 
 /**
  * Describes the binary at `file`: { format, os, slices: [{ cpu, program,
- * library, signed? }] }, or { error } for a file that is neither a 64-bit
+ * library, signed?, intact? }] } (for Mach-O: signed, and intact: whether
+ * the signed code is unchanged, null when unsigned), or { error } for a
+ * file that is neither a 64-bit
  * ELF nor a Mach-O file. Throws only when the file cannot be read.
  */
 function describeBinary(file) {

@@ -3,7 +3,8 @@
 
 // Checks a packaged macOS application: are the agent and the module of
 // @tondrel/darwin outside the archive, and do they hold a slice for every
-// architecture the application's own executable runs on? A universal build
+// architecture the application's own executable runs on, signed where they
+// must be and unchanged since? A universal build
 // that merged its halves wrongly, or a packager that left the files inside
 // app.asar, would otherwise only show on a user's Mac. Runs on any system.
 //
@@ -77,6 +78,8 @@ function checkApp(app, options = {}) {
         problems.push(`${file}: no ${arch} slice (it holds ${found[file].join(', ')}), so it fails on ${arch} Macs`);
       } else if (arch === 'arm64' && !slice.signed) {
         problems.push(`${file}: its arm64 slice is not signed, and Apple silicon runs no unsigned code`);
+      } else if (slice.signed && !slice.intact) {
+        problems.push(`${file}: its ${arch} slice was changed after it was signed; sign it again`);
       }
     }
     if (file === 'tondrel' && (fs.statSync(where).mode & 0o111) === 0) {

@@ -5,7 +5,8 @@
 // regular file, built for the package's os with a slice for every cpu it
 // declares (and no other), a program or a loadable module as its name says,
 // runnable where it is a program, and signed in every arm64 Mach-O slice
-// (Apple silicon runs no unsigned code). A tarball without its binaries
+// (Apple silicon runs no unsigned code), with every signature still matching
+// the code it covers. A tarball without its binaries
 // would install cleanly and fail only on a host's machine, so packing one
 // is refused here.
 
@@ -44,6 +45,9 @@ function problemsOf(name) {
     if (name.endsWith('.node') && !slice.library) problems.push(`${name} (${slice.cpu}): not a loadable module`);
     if (kind.format === 'macho' && slice.cpu === 'arm64' && !slice.signed) {
       problems.push(`${name} (arm64): not signed; link it with ad hoc signing`);
+    }
+    if (kind.format === 'macho' && slice.signed && !slice.intact) {
+      problems.push(`${name} (${slice.cpu}): changed after it was signed; its signature no longer matches`);
     }
   }
   if (programs.has(name) && (stat.mode & 0o111) === 0) {

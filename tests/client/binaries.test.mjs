@@ -7,6 +7,7 @@ import fs from 'node:fs';
 import os from 'node:os';
 import path from 'node:path';
 import { createRequire } from 'node:module';
+import crypto from 'node:crypto';
 
 import { checkApp } from '../../client/index.js';
 
@@ -16,26 +17,47 @@ const { describeBinary } = require('../../client/binaries.cjs');
 const cpuTypes = { arm64: 0x0100000c, x64: 0x01000007 };
 const fileTypes = { program: 2, module: 8, object: 1 };
 
-// A 64-bit Mach-O image: its header, one segment-like command, and a code
-// signature command when signed.
-function macho(cpu, type, { signed = true } = {}) {
-  const commands = [Buffer.alloc(72)];
-  commands[0].writeUInt32LE(0x19, 0);
-  commands[0].writeUInt32LE(72, 4);
-  if (signed) {
-    const signature = Buffer.alloc(16);
-    signature.writeUInt32LE(0x1d, 0);
-    signature.writeUInt32LE(16, 4);
-    commands.push(signature);
-  }
-  const body = Buffer.concat(commands);
-  const header = Buffer.alloc(32);
-  header.writeUInt32LE(0xfeedfacf, 0);
-  header.writeUInt32LE(cpuTypes[cpu], 4);
-  header.writeUInt32LE(fileTypes[type], 12);
-  header.writeUInt32LE(commands.length, 16);
-  header.writeUInt32LE(body.length, 20);
-  return Buffer.concat([header, body]);
+// A 64-bit Mach-O image of two 4 KiB pages of code: its header, one
+// segment-like command, and when signed a code signature command pointing at
+// a code directory that lists the pages' SHA-256 hashes. `changed` alters a
+// byte of code after signing.
+function macho(cpu, type, { signed = true, changed = false } = {}) {
+  const codeLimit = 8000;
+  const code = Buffer.alloc(codeLimit, 0x90);
+  code.writeUInt32LE(0xfeedfacf, 0);
+  code.writeUInt32LE(cpuTypes[cpu], 4);
+  code.writeUInt32LE(fileTypes[type], 12);
+  code.writeUInt32LE(signed ? 2 : 1, 16);
+  code.writeUInt32LE(signed ? 88 : 72, 20);
+  code.writeUInt32LE(0x19, 32);
+  code.writeUInt32LE(72, 36);
+  if (!signed) return code;
+  const hashes = [0, 1].map((page) => crypto.createHash('sha256')
+    .update(code.subarray(page * 4096, Math.min((page + 1) * 4096, codeLimit))).digest());
+  const directory = Buffer.alloc(44);
+  directory.writeUInt32BE(0xfade0c02, 0);
+  directory.writeUInt32BE(44 + 64, 4);
+  directory.writeUInt32BE(0x20400, 8);
+  directory.writeUInt32BE(44, 16); // hashOffset
+  directory.writeUInt32BE(2, 28); // code slots
+  directory.writeUInt32BE(codeLimit, 32);
+  Object.assign(directory, { 36: 32, 37: 2, 39: 12 }); // SHA-256 of 4 KiB pages
+  const superBlob = Buffer.alloc(20);
+  superBlob.writeUInt32BE(0xfade0cc0, 0);
+  superBlob.writeUInt32BE(20 + 44 + 64, 4);
+  superBlob.writeUInt32BE(1, 8);
+  superBlob.writeUInt32BE(0, 12); // the code directory's slot
+  superBlob.writeUInt32BE(20, 16);
+  const signature = Buffer.concat([superBlob, directory, ...hashes]);
+  code.writeUInt32LE(0x1d, 104);
+  code.writeUInt32LE(16, 108);
+  code.writeUInt32LE(codeLimit, 112);
+  code.writeUInt32LE(signature.length, 116);
+  // The command was written after hashing: hash again, as a linker would.
+  const page0 = crypto.createHash('sha256').update(code.subarray(0, 4096)).digest();
+  page0.copy(signature, 20 + 44);
+  if (changed) code[5000] ^= 1;
+  return Buffer.concat([code, signature]);
 }
 
 // A universal file holding the images at 4 KiB boundaries.
@@ -78,13 +100,15 @@ test('what a file is, from its headers', async (t) => {
   const dir = scratch(t);
   const cases = [
     ['a signed arm64 program', macho('arm64', 'program'),
-      { format: 'macho', os: 'darwin', slices: [{ cpu: 'arm64', program: true, library: false, signed: true }] }],
+      { format: 'macho', os: 'darwin', slices: [{ cpu: 'arm64', program: true, library: false, signed: true, intact: true }] }],
+    ['a signed program changed after signing', macho('arm64', 'program', { changed: true }),
+      { format: 'macho', os: 'darwin', slices: [{ cpu: 'arm64', program: true, library: false, signed: true, intact: false }] }],
     ['an unsigned x86_64 module', macho('x64', 'module', { signed: false }),
-      { format: 'macho', os: 'darwin', slices: [{ cpu: 'x64', program: false, library: true, signed: false }] }],
+      { format: 'macho', os: 'darwin', slices: [{ cpu: 'x64', program: false, library: true, signed: false, intact: null }] }],
     ['a universal program', universal(macho('arm64', 'program'), macho('x64', 'program', { signed: false })),
       { format: 'macho', os: 'darwin', slices: [
-        { cpu: 'arm64', program: true, library: false, signed: true },
-        { cpu: 'x64', program: true, library: false, signed: false }] }],
+        { cpu: 'arm64', program: true, library: false, signed: true, intact: true },
+        { cpu: 'x64', program: true, library: false, signed: false, intact: null }] }],
     ['an x86-64 ELF executable', elf(0x3e, 2),
       { format: 'elf', os: 'linux', slices: [{ cpu: 'x64', program: true, library: false }] }],
     ['an aarch64 ELF shared object', elf(0xb7, 3),
@@ -145,6 +169,8 @@ test('a packaged application is checked for the agent and module of every archit
       ['tondrel: no x64 slice (it holds arm64), so it fails on x64 Macs']],
     ['an unsigned arm64 slice', { main: macho('arm64', 'program'), agent: macho('arm64', 'program', { signed: false }), module: macho('arm64', 'module') },
       ['arm64'], ['tondrel: its arm64 slice is not signed, and Apple silicon runs no unsigned code']],
+    ['a module changed after it was signed', { main: macho('arm64', 'program'), agent: macho('arm64', 'program'), module: macho('arm64', 'module', { changed: true }) },
+      ['arm64'], ['morvane.node: its arm64 slice was changed after it was signed; sign it again']],
     ['an agent without the execute bit', { main: macho('arm64', 'program'), agent: macho('arm64', 'program'), module: macho('arm64', 'module'), mode: 0o644 },
       ['arm64'], ['tondrel: not executable']],
     ['Linux binaries', { main: macho('arm64', 'program'), agent: elf(0x3e, 2), module: macho('arm64', 'module') },

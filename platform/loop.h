@@ -9,7 +9,9 @@
 // - the one repeating timer fires on the main thread every interval;
 // - a serial queue runs its tasks one at a time, in submission order;
 // - a readability handler is called on a background thread, one call at a
-//   time, whenever its descriptor has data or has reached its end.
+//   time, whenever its descriptor has data or has reached its end;
+// - the repeating timer's action is the microphone monitor's poll, which a
+//   backend may ask for sooner with wakeMonitor().
 #pragma once
 
 #include <functional>
@@ -33,6 +35,15 @@ using ReadabilityHandler = void (*)(int descriptor);
 // Installs the handler for the descriptor; nullptr removes it, after which it is
 // not called again.
 void setReadabilityHandler(int descriptor, ReadabilityHandler handler);
+
+// Any thread: makes the repeating timer's action (the running microphone
+// monitor's poll) run once soon on the main thread, without moving the
+// timer's own ticks. Calls made before that run starts coalesce into it, so a
+// backend may call this for every change it sees, from its own thread. Does
+// nothing before the timer is scheduled. For backends told of changes by
+// their system (an audio graph that announces new streams); a backend that
+// is only polled never calls it.
+void wakeMonitor();
 
 // Runs the main run loop; returns only if the loop has nothing left to run.
 void runMain();

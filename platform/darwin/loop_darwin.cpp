@@ -48,6 +48,19 @@ void fireTimer(CFRunLoopTimerRef, void* info) {
   (*static_cast<loop::Task*>(info))();
 }
 
+// The repeating timer's action once it is scheduled, for wakeMonitor(); and
+// whether a run it asked for is still waiting on the main queue.
+std::atomic<loop::Task*> timerAction{nullptr};
+std::atomic<bool> wakePending{false};
+
+void runWake(void*) {
+  AutoreleasePool pool;
+  // Cleared first: a wake asked for while this poll runs gets a poll of its
+  // own, so no change goes unseen.
+  wakePending.store(false);
+  if (loop::Task* action = timerAction.load()) (*action)();
+}
+
 // Standard input is read on a thread of its own that waits with select()
 // rather than through a dispatch read source: a read source is a kqueue read
 // filter, which never reports the end of a regular file or of a named FIFO, so
@@ -113,7 +126,9 @@ void submit(SerialQueue* queue, Task task) {
 
 void scheduleRepeatingTimer(double intervalSeconds, Task action) {
   // The run loop keeps the timer; the action lives as long as the process.
-  CFRunLoopTimerContext context = {0, new Task(std::move(action)), nullptr, nullptr, nullptr};
+  auto* kept = new Task(std::move(action));
+  timerAction.store(kept);
+  CFRunLoopTimerContext context = {0, kept, nullptr, nullptr, nullptr};
   CFRunLoopTimerRef timer =
       CFRunLoopTimerCreate(kCFAllocatorDefault, CFAbsoluteTimeGetCurrent() + intervalSeconds,
                            intervalSeconds, 0, 0, fireTimer, &context);
@@ -122,6 +137,11 @@ void scheduleRepeatingTimer(double intervalSeconds, Task action) {
   CFRunLoopTimerSetTolerance(timer, intervalSeconds / 10);
   CFRunLoopAddTimer(CFRunLoopGetMain(), timer, kCFRunLoopDefaultMode);
   CFRelease(timer);
+}
+
+void wakeMonitor() {
+  if (timerAction.load() == nullptr || wakePending.exchange(true)) return;
+  dispatch_async_f(dispatch_get_main_queue(), nullptr, runWake);
 }
 
 void setReadabilityHandler(int descriptor, ReadabilityHandler handler) {

@@ -63,6 +63,9 @@ struct Queues {
 
 std::atomic<loop::threads::WaitObserver> waitObserver{nullptr};
 
+// Whether a poll that wakeMonitor() asked for still waits on the main queue.
+std::atomic<bool> wakePending{false};
+
 Queues& queues() {
   static Queues* instance = new Queues;
   return *instance;
@@ -174,6 +177,25 @@ void scheduleRepeatingTimer(double intervalSeconds, Task action) {
   m.timer->interval = intervalSeconds;
   m.timer->next = m.clockNow() + intervalSeconds;
   m.timer->action = std::make_unique<Task>(std::move(action));
+  m.wake.notify_all();
+}
+
+void wakeMonitor() {
+  MainLoop& m = mainLoop();
+  std::lock_guard<std::mutex> guard(m.lock);
+  if (!m.timer || wakePending.exchange(true)) return;
+  m.tasks.push_back([] {
+    // Cleared first: a wake asked for while this poll runs gets a poll of its
+    // own, so no change goes unseen.
+    wakePending.store(false);
+    Task* action = nullptr;
+    {
+      MainLoop& loop = mainLoop();
+      std::lock_guard<std::mutex> held(loop.lock);
+      if (loop.timer) action = loop.timer->action.get();
+    }
+    if (action != nullptr) (*action)();
+  });
   m.wake.notify_all();
 }
 
@@ -298,6 +320,7 @@ void useRealClock(double speed) {
   m.origin = Clock::now();
   m.tasks.clear();
   m.timer.reset();
+  wakePending.store(false);
 }
 
 void useManualClock() {
@@ -308,6 +331,7 @@ void useManualClock() {
   m.manualNow = 0;
   m.tasks.clear();
   m.timer.reset();
+  wakePending.store(false);
   m.waits.store(0);
   m.sleptMicros.store(0);
 }

@@ -3,7 +3,6 @@
 namespace tondrel {
 
 std::mutex outputLock;
-ResponsibleForPid responsibleForPid = nullptr;
 loop::SerialQueue* pageReads = nullptr;
 std::string buffered;
 

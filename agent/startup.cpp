@@ -6,9 +6,9 @@
 #include "agent/globals.h"
 #include "agent/input.h"
 #include "platform/loop.h"
-#include "platform/os_version.h"
+#include "platform/audio.h"
+#include "platform/processes.h"
 
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -45,9 +45,7 @@ int agentMain() {
 
   // outputLock is a plain mutex, ready before main runs.
 
-  // Looked up, not linked: older systems lack the function.
-  responsibleForPid = reinterpret_cast<ResponsibleForPid>(
-      dlsym(RTLD_DEFAULT, "responsibility_get_pid_responsible_for_pid"));
+  platform::processes::prepare();
 
   pageReads = loop::createSerialQueue(pageReadsLabel);
 
@@ -60,9 +58,9 @@ int agentMain() {
 
   processMonitor.reset();
 
-  // Only from macOS 14 does the audio system list one object per client
-  // process; before, all the agent can see is the default input device.
-  perProcess = platform::operatingSystemIsAtLeast({14, 0, 0});
+  // Where the system lists the processes that capture, each is reported;
+  // elsewhere all the agent can see is the default input device.
+  perProcess = platform::audio::supportedMonitor() == platform::audio::Monitor::perProcess;
   if (perProcess) {
     auto monitor = std::make_shared<ProcessInputMonitor>();
     ProcessInputMonitor::start(monitor);

@@ -6,7 +6,9 @@
 
 #include <mutex>
 #include <nlohmann/json.hpp>
+#include <chrono>
 #include <set>
+#include <thread>
 
 #include "sim/accessibility_objects.h"
 #include "sim/trace.h"
@@ -235,9 +237,11 @@ AXError AXUIElementCopyAttributeValue(AXUIElementRef element, CFStringRef attrib
   const std::string_view name = cfcore::stringValue(attribute);
   if (value == nullptr) return kAXErrorIllegalArgument;
   Attribute read;
+  double slow = 0;
   {
     World& w = world();
     std::lock_guard<std::mutex> guard(w.lock);
+    if (const auto app = w.apps.find(e->pid()); app != w.apps.end()) slow = app->second.readSeconds;
     ++w.reads;
     auto counted = w.readsByName.find(name);
     if (counted == w.readsByName.end()) {
@@ -246,6 +250,7 @@ AXError AXUIElementCopyAttributeValue(AXUIElementRef element, CFStringRef attrib
     ++counted->second;
     read = readLocked(w, *e, name);
   }
+  if (slow > 0) std::this_thread::sleep_for(std::chrono::duration<double>(slow));
   // Built outside the world's lock: making objects takes the object registry's.
   if (read.value.kind != Value::Kind::none) *value = makeValue(read.value, e->pid());
   return read.result;

@@ -119,6 +119,9 @@ struct Application {
   bool windowsNeedSwitch = false;
   // Further attributes of the application element, read as given.
   std::map<std::string, Attribute, std::less<>> attributes;
+  // Real seconds every read of this application's elements takes before it
+  // answers, as an application that is slow to answer but never times out.
+  double readSeconds = 0;
 };
 
 void setTrusted(bool trusted);

@@ -5,6 +5,7 @@
 #include "platform/cf/cf_url.h"
 
 #include <cstdio>
+#include <functional>
 #include <cstdlib>
 
 namespace sim::ax {
@@ -88,6 +89,16 @@ CFTypeID elementType() {
 
 Element::Element(pid_t pid, NodePtr node)
     : Object(elementType()), pid_(pid), node_(std::move(node)) {}
+
+bool Element::equals(const cfcore::Object& other) const {
+  const auto& element = static_cast<const Element&>(other);
+  return pid_ == element.pid_ && node_ == element.node_;
+}
+
+CFHashCode Element::hash() const {
+  return static_cast<CFHashCode>(std::hash<const Node*>()(node_.get())) ^
+         static_cast<CFHashCode>(pid_);
+}
 
 const Element* asElement(AXUIElementRef ref, const char* what) {
   cfcore::Object* object = cfcore::checked(ref, what);

@@ -9,12 +9,16 @@ namespace sim::ax {
 
 // An element of application `pid`: the application itself when `node` is
 // empty, otherwise the node's element. Each read makes new ones, as the
-// platform does; they keep their node's description alive.
+// platform does; they keep their node's description alive. Two elements are
+// equal, as on the platform, when they stand for the same thing: the same
+// application, and the same node (or both the application).
 class Element final : public cfcore::Object {
  public:
   Element(pid_t pid, NodePtr node);
   pid_t pid() const { return pid_; }
   const NodePtr& node() const { return node_; }
+  bool equals(const cfcore::Object& other) const override;
+  CFHashCode hash() const override;
 
  private:
   pid_t pid_;

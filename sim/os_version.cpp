@@ -1,5 +1,3 @@
-#include "platform/os_version.h"
-
 #include "sim/os_version.h"
 
 #include <atomic>
@@ -8,22 +6,22 @@
 
 namespace {
 
-constexpr platform::OsVersion defaultVersion{14, 0, 0};
+constexpr platform::darwin::OsVersion defaultVersion{14, 0, 0};
 
 std::mutex lock;
-platform::OsVersion current = defaultVersion;
+platform::darwin::OsVersion current = defaultVersion;
 std::atomic<long> checkCount{0};
 
 }  // namespace
 
 namespace sim::os {
 
-void setVersion(platform::OsVersion version) {
+void setVersion(platform::darwin::OsVersion version) {
   std::lock_guard<std::mutex> guard(lock);
   current = version;
 }
 
-platform::OsVersion version() {
+platform::darwin::OsVersion version() {
   std::lock_guard<std::mutex> guard(lock);
   return current;
 }
@@ -38,9 +36,9 @@ long checks() { return checkCount.load(); }
 
 }  // namespace sim::os
 
-bool platform::operatingSystemIsAtLeast(OsVersion wanted) {
+bool platform::darwin::operatingSystemIsAtLeast(OsVersion wanted) {
   checkCount.fetch_add(1);
-  const platform::OsVersion running = sim::os::version();
+  const platform::darwin::OsVersion running = sim::os::version();
   return std::tie(running.major, running.minor, running.patch) >=
          std::tie(wanted.major, wanted.minor, wanted.patch);
 }

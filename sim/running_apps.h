@@ -1,7 +1,7 @@
 // The simulated Mac's running applications.
 #pragma once
 
-#include "platform/running_apps.h"
+#include "platform/applications.h"
 
 #include <vector>
 

@@ -1,12 +1,12 @@
 #include "agent/accessibility/page_request.h"
 
-#include <ApplicationServices/ApplicationServices.h>
-
 #include "agent/accessibility/page_urls.h"
+#include "agent/accessibility/request_bounds.h"
 #include "agent/emit.h"
 #include "agent/globals.h"
+#include "platform/accessibility.h"
+#include "platform/applications.h"
 #include "platform/loop.h"
-#include "platform/running_apps.h"
 
 namespace tondrel {
 
@@ -20,11 +20,14 @@ std::vector<pid_t> pidsOfBundleIds(const std::vector<std::string>& bundleIds) {
 }
 
 void answerPageRequest(const PageRequest& request) {
-  const bool trusted = AXIsProcessTrusted() != 0;
+  const bool trusted = platform::accessibility::trusted();
   std::vector<std::string> urls;
   if (trusted) {
+    RequestBounds bounds(pageRequestSeconds, maxChildrenPerRequest);
     for (const pid_t pid : request.pids) {
-      std::vector<std::string> found = pageUrls(pid);
+      // Applications not reached by the deadline are not asked at all.
+      if (bounds.expired()) break;
+      std::vector<std::string> found = pageUrls(pid, bounds);
       urls.insert(urls.end(), std::make_move_iterator(found.begin()),
                   std::make_move_iterator(found.end()));
     }

@@ -1,48 +1,76 @@
 #include "agent/accessibility/web_area_urls.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
+#include <unordered_set>
 
-#include "agent/accessibility/element_access.h"
 #include "agent/globals.h"
 
 namespace tondrel {
 
 namespace {
 
+namespace ax = platform::accessibility;
+
 struct Entry {
-  CFRef<AXUIElementRef> element;
+  ax::ElementPtr element;
   std::int64_t depth;
 };
 
+struct Identity {
+  std::size_t operator()(const ax::Element* element) const { return ax::elementHash(*element); }
+};
+struct SameElement {
+  bool operator()(const ax::Element* a, const ax::Element* b) const {
+    return ax::sameElement(*a, *b);
+  }
+};
+
+// The elements appended so far, by identity. They point into the work list,
+// whose elements stay where they are however the list grows.
+using Seen = std::unordered_set<const ax::Element*, Identity, SameElement>;
+
 }  // namespace
 
-std::vector<std::string> webAreaUrls(AXUIElementRef application) {
+std::vector<std::string> webAreaUrls(const ax::Element& application, RequestBounds& bounds) {
   std::vector<std::string> urls;
-  std::optional<ElementList> windows = elementList(attribute(application, "AXWindows").get());
+  if (bounds.expired()) return urls;
+  std::optional<ax::ElementList> windows = ax::windows(application);
   if (!windows) return urls;
+  bounds.spendChildren(windows->size());
 
   // Append-only, read by position: taking an entry copies nothing, and every
-  // element appended stays held until the walk returns.
+  // element appended stays held until the walk returns. Never longer than the
+  // entries a walk may take, so an element past them is not even fetched.
+  const auto most = static_cast<std::size_t>(maxElements);
   std::vector<Entry> work;
-  work.reserve(windows->size());
-  for (CFRef<AXUIElementRef>& window : *windows) work.push_back({std::move(window), 0});
+  Seen seen;
+  work.reserve(std::min(windows->size(), most));
+  for (ax::ElementPtr& window : *windows) {
+    if (work.size() == most) break;
+    if (!seen.insert(window.get()).second) continue;
+    work.push_back({std::move(window), 0});
+  }
 
-  std::int64_t cursor = 0;
-  while (cursor < static_cast<std::int64_t>(work.size()) && cursor < maxElements) {
-    // Copied out, since appending below may move the entries.
-    const AXUIElementRef element = work[static_cast<std::size_t>(cursor)].element.get();
-    const std::int64_t depth = work[static_cast<std::size_t>(cursor)].depth;
-    ++cursor;
+  for (std::size_t cursor = 0; cursor < work.size(); ++cursor) {
+    // The deadline is checked before every element, each of which costs
+    // calls to the application: what was found by then is the answer.
+    if (bounds.expired()) break;
+    const ax::Element& element = *work[cursor].element;
+    const std::int64_t depth = work[cursor].depth;
 
-    const std::optional<std::string> role = stringValue(attribute(element, "AXRole").get());
-    if (role && *role == "AXWebArea") {
-      if (std::optional<std::string> url = urlValue(attribute(element, "AXURL").get())) {
-        urls.push_back(std::move(*url));
-      }
+    if (ax::isShownPage(element)) {
+      if (std::optional<std::string> url = ax::pageUrl(element)) urls.push_back(std::move(*url));
       continue;  // a page's own content is not searched for further pages
     }
     if (depth >= maxDepth) continue;
-    for (CFRef<AXUIElementRef>& child : children(element)) {
+    const std::size_t limit = std::min(most - work.size(), bounds.childrenLeft());
+    if (limit == 0) continue;
+    ax::ElementList children = ax::children(element, limit);
+    bounds.spendChildren(children.size());
+    for (ax::ElementPtr& child : children) {
+      if (!seen.insert(child.get()).second) continue;
       work.push_back({std::move(child), depth + 1});
     }
   }

@@ -2,11 +2,8 @@
 
 #include "agent/audio/mic_event.h"
 #include "agent/audio/polling.h"
-#include "agent/audio/properties.h"
 #include "agent/emit.h"
-#include "agent/globals.h"
-
-#include <cstdint>
+#include "platform/audio.h"
 
 namespace tondrel {
 
@@ -16,12 +13,7 @@ void DeviceInputMonitor::start(const std::shared_ptr<DeviceInputMonitor>& monito
 
 void DeviceInputMonitor::poll() {
   // No device, and every failed read, count as not running.
-  bool now = false;
-  const std::optional<std::uint32_t> device =
-      readUInt32(systemObject, property::defaultInputDevice);
-  if (device && *device != 0) {
-    now = readUInt32(*device, property::deviceIsRunningSomewhere) == 1u;
-  }
+  const bool now = platform::audio::defaultInputRunning().value_or(false);
   if (running_ && *running_ != now) emit(micEvent(now, std::nullopt, std::nullopt));
   running_ = now;
 }

@@ -1,8 +1,8 @@
 #include "agent/audio/owning_app.h"
 
 #include "agent/audio/parent_pid.h"
-#include "agent/globals.h"
-#include "platform/running_apps.h"
+#include "platform/applications.h"
+#include "platform/processes.h"
 
 #include <array>
 #include <cstddef>
@@ -24,10 +24,8 @@ struct Candidates {
 
 Candidates candidates(pid_t pid) {
   Candidates list;
-  if (responsibleForPid != nullptr) {
-    const pid_t responsible = responsibleForPid(pid);
-    if (responsible >= 1) list.append(responsible);
-  }
+  const std::optional<pid_t> responsible = platform::processes::responsiblePid(pid);
+  if (responsible && *responsible >= 1) list.append(*responsible);
   list.append(pid);
   pid_t current = pid;
   for (int generation = 0; generation < maxAncestors; ++generation) {

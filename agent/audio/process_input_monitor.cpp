@@ -3,9 +3,7 @@
 #include "agent/audio/mic_event.h"
 #include "agent/audio/owning_app.h"
 #include "agent/audio/polling.h"
-#include "agent/audio/properties.h"
 #include "agent/emit.h"
-#include "agent/globals.h"
 
 #include <algorithm>
 #include <optional>
@@ -17,13 +15,19 @@ void ProcessInputMonitor::start(const std::shared_ptr<ProcessInputMonitor>& moni
 }
 
 void ProcessInputMonitor::poll() {
-  // A failed read is an empty list: every remembered object then counts as
-  // gone, and comes back as new once the list can be read again.
-  readObjectIds(systemObject, property::processObjectList, listed_);
+  // A failed read is an empty list: every remembered stream then counts as
+  // gone, and comes back as new once the list can be read again. A pid is
+  // asked for only where none is known yet: it is tried at every poll until
+  // it is found, then kept.
+  platform::audio::captureStreams(listed_, [this](platform::audio::StreamId id) {
+    const auto known = objects_.find(id);
+    return known == objects_.end() || !known->second.pid;
+  });
 
-  // The vanished objects are fixed before anything below changes the map.
+  // The vanished streams are fixed before anything below changes the map.
   // Both it and the sorted list are in id order, so one pass finds them.
-  sortedListed_.assign(listed_.begin(), listed_.end());
+  sortedListed_.clear();
+  for (const platform::audio::CaptureStream& stream : listed_) sortedListed_.push_back(stream.id);
   std::sort(sortedListed_.begin(), sortedListed_.end());
   vanished_.clear();
   auto next = sortedListed_.cbegin();
@@ -31,23 +35,19 @@ void ProcessInputMonitor::poll() {
     next = std::lower_bound(next, sortedListed_.cend(), object);
     if (next == sortedListed_.cend() || *next != object) vanished_.push_back(object);
   }
-  for (const AudioObjectID object : vanished_) {
+  for (const platform::audio::StreamId object : vanished_) {
     const auto gone = objects_.find(object);
     // Reported before it is forgotten, with the pid it had.
     if (gone->second.running) report(false, gone->second.pid);
     objects_.erase(gone);
   }
 
-  for (const AudioObjectID object : listed_) {
-    const auto [at, unseen] = objects_.try_emplace(object);
+  for (const platform::audio::CaptureStream& stream : listed_) {
+    const auto [at, unseen] = objects_.try_emplace(stream.id);
     Entry& entry = at->second;
-    if (!entry.pid) {
-      // Tried at every poll until it succeeds, then kept.
-      if (const std::optional<std::uint32_t> pid = readUInt32(object, property::processPid)) {
-        entry.pid = static_cast<pid_t>(*pid);
-      }
-    }
-    const bool now = readUInt32(object, property::processIsRunningInput) == 1u;
+    if (!entry.pid) entry.pid = stream.pid;
+    // A state that cannot be read counts as not capturing.
+    const bool now = stream.capturing.value_or(false);
     const bool changed = entry.running != now;
     entry.running = now;
     // A new object counts as news only when it captures.

@@ -1,15 +1,16 @@
 // Which client processes of the audio system capture input, polled once a
 // second; each start and stop is written as a `mic` event with the process and
-// the application that owns it. Needs an audio system that lists one object
-// per client process (macOS 14 and later). Main thread only.
+// the application that owns it. Needs an audio system that lists the
+// capture streams of its client processes (platform::audio::Monitor::
+// perProcess). Main thread only.
 #pragma once
-
-#include <CoreAudio/AudioHardware.h>
 
 #include <map>
 #include <memory>
 #include <optional>
 #include <vector>
+
+#include "platform/audio.h"
 
 #include <sys/types.h>
 
@@ -29,22 +30,22 @@ class ProcessInputMonitor {
   void poll();
   void report(bool running, std::optional<pid_t> pid);
 
-  // What is known of each object listed by the latest poll: its input state,
+  // What is known of each stream listed by the latest poll: its input state,
   // and its pid from the first successful read on (never read again while
-  // the object stays listed).
+  // the stream stays listed).
   struct Entry {
     bool running = false;
     std::optional<pid_t> pid;
   };
-  std::map<AudioObjectID, Entry> objects_;
+  std::map<platform::audio::StreamId, Entry> objects_;
   // Until the first poll has finished.
   bool initial_ = true;
 
   // Kept between polls only for their storage, so a poll in which nothing
   // changes allocates nothing.
-  std::vector<AudioObjectID> listed_;
-  std::vector<AudioObjectID> sortedListed_;
-  std::vector<AudioObjectID> vanished_;
+  std::vector<platform::audio::CaptureStream> listed_;
+  std::vector<platform::audio::StreamId> sortedListed_;
+  std::vector<platform::audio::StreamId> vanished_;
 };
 
 }  // namespace tondrel

@@ -132,6 +132,8 @@ Boolean CFEqual(CFTypeRef cf1, CFTypeRef cf2) {
   return a->type() == b->type() && a->equals(*b);
 }
 
+CFHashCode CFHash(CFTypeRef cf) { return checked(cf, "CFHash")->hash(); }
+
 CFAbsoluteTime CFAbsoluteTimeGetCurrent(void) {
   using namespace std::chrono;
   constexpr double sinceUnixEpoch = 978307200.0;  // 2001-01-01 00:00:00 UTC

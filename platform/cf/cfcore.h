@@ -37,6 +37,9 @@ class Object {
     static_cast<void>(other);
     return false;
   }
+  // Equal objects hash alike. Objects of one kind all hash alike unless the
+  // kind says better, which is always correct, if slow to look up.
+  virtual CFHashCode hash() const { return static_cast<CFHashCode>(type_); }
 
  private:
   CFTypeID type_;

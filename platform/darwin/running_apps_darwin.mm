@@ -1,4 +1,4 @@
-#include "platform/running_apps.h"
+#include "platform/applications.h"
 
 #import <AppKit/AppKit.h>
 

@@ -408,13 +408,14 @@ Outcome findApplication(pid_t pid, int timeoutMs, Node* application) {
   return outcome;
 }
 
-Outcome children(Node node, int timeoutMs, std::vector<Node>* result) {
+Outcome children(Node node, int timeoutMs, std::size_t limit, Clock::time_point deadline,
+                 std::vector<Node>* result) {
   result->clear();
   if (node == nullptr) return Outcome::failed;
   auto found = std::make_shared<std::vector<Node>>();
   const Outcome outcome = bounded(
       timeoutMs,
-      [node, timeoutMs, found] {
+      [node, timeoutMs, limit, deadline, found] {
         if (!ready()) return Outcome::failed;
         const Library& l = *library();
         limitCalls(timeoutMs);
@@ -425,10 +426,12 @@ Outcome children(Node node, int timeoutMs, std::vector<Node>* result) {
         // One call per child: a toolkit that claims a vast number of children
         // would otherwise hold the reader for ever. No walk takes more than this.
         constexpr gint mostChildren = 4000;
-        const gint asked = count < mostChildren ? count : mostChildren;
+        gint asked = count < mostChildren ? count : mostChildren;
+        if (static_cast<std::size_t>(asked) > limit) asked = static_cast<gint>(limit);
         found->reserve(static_cast<std::size_t>(asked));
         for (gint i = 0; i < asked; ++i) {
           started = Clock::now();
+          if (started >= deadline) break;
           Error childError;
           AtspiAccessible* child =
               l.atspi_accessible_get_child_at_index(accessible(node), i, childError.slot());
@@ -468,7 +471,7 @@ Outcome role(Node node, int timeoutMs, std::string* name) {
       const bool showing = states != nullptr && l.atspi_state_set_contains(states, ATSPI_STATE_SHOWING);
       if (states != nullptr) l.g_object_unref(states);
       if (showing) {
-        *text = "AXWebArea";
+        *text = shownWebDocument;
         return Outcome::ok;
       }
       // No state set at all is an unanswered call, not a hidden document.

@@ -1,5 +1,5 @@
-// The accessibility tree of a Linux desktop, as far as the Accessibility
-// calls need it: AT-SPI applications, their objects, and the session's
+// The accessibility tree of a Linux desktop, as far as the accessibility
+// answers need it: AT-SPI applications, their objects, and the session's
 // accessibility switch.
 //
 // libatspi, GLib and libdbus are loaded at run time, so the agent starts on
@@ -18,6 +18,8 @@
 
 #include <sys/types.h>
 
+#include <chrono>
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -38,13 +40,19 @@ bool busAnswers(int timeoutMs);
 // The AT-SPI application registered by process `pid`.
 Outcome findApplication(pid_t pid, int timeoutMs, Node* application);
 
-// The node's children, in the toolkit's order. A child that went away while
-// they were read is left out; a call that times out fails the whole read.
-Outcome children(Node node, int timeoutMs, std::vector<Node>* result);
+// The node's children, in the toolkit's order, at most `limit` of them (the
+// first ones), with no call started after `deadline` (those read by then are
+// the answer). A child that went away while they were read is left out; a
+// call that times out fails the whole read.
+Outcome children(Node node, int timeoutMs, std::size_t limit,
+                 std::chrono::steady_clock::time_point deadline, std::vector<Node>* result);
 
-// The node's role: "AXWebArea" for a document of web content that is showing
-// (a preloaded or background document is not a page), otherwise AT-SPI's
-// name of the role.
+// What role() answers for a document of web content that is showing.
+inline constexpr const char* shownWebDocument = "shown web document";
+
+// The node's role: shownWebDocument for a document of web content that is
+// showing (a preloaded or background document is not a page), otherwise
+// AT-SPI's name of the role.
 Outcome role(Node node, int timeoutMs, std::string* name);
 
 // The address of the document the node presents: its document attribute

@@ -9,66 +9,6 @@
 
 namespace pwaudio {
 
-namespace {
-
-// The hardware interface's codes, first character in the most significant byte.
-constexpr std::uint32_t fourCC(const char (&code)[5]) {
-  return (static_cast<std::uint32_t>(static_cast<unsigned char>(code[0])) << 24) |
-         (static_cast<std::uint32_t>(static_cast<unsigned char>(code[1])) << 16) |
-         (static_cast<std::uint32_t>(static_cast<unsigned char>(code[2])) << 8) |
-         static_cast<std::uint32_t>(static_cast<unsigned char>(code[3]));
-}
-
-constexpr ObjectId systemObject = 1;
-constexpr std::uint32_t processObjectList = fourCC("prs#");
-constexpr std::uint32_t processPid = fourCC("ppid");
-constexpr std::uint32_t processIsRunningInput = fourCC("piri");
-constexpr std::uint32_t defaultInputDevice = fourCC("dIn ");
-constexpr std::uint32_t deviceIsRunningSomewhere = fourCC("gone");
-
-constexpr std::int32_t noError = 0;
-constexpr std::int32_t unspecifiedError = static_cast<std::int32_t>(fourCC("what"));
-constexpr std::int32_t unknownPropertyError = static_cast<std::int32_t>(fourCC("who?"));
-constexpr std::int32_t badPropertySizeError = static_cast<std::int32_t>(fourCC("!siz"));
-constexpr std::int32_t badObjectError = static_cast<std::int32_t>(fourCC("!obj"));
-
-const ProcessObject* findProcess(const View& view, ObjectId object) {
-  // The list is short and in PipeWire's id order, which is also the order in
-  // which objects were numbered, so a binary search by object id would need a
-  // second ordering; a scan of a few dozen entries is cheaper than keeping one.
-  for (const ProcessObject& process : view.processes) {
-    if (process.object == object) return &process;
-  }
-  return nullptr;
-}
-
-struct Scalar {
-  std::int32_t status;
-  std::uint32_t value;
-};
-
-Scalar scalar(const View& view, ObjectId object, std::uint32_t selector) {
-  if (object == systemObject) {
-    if (selector == defaultInputDevice) return {noError, view.defaultInput};
-    return {unknownPropertyError, 0};
-  }
-  if (selector == processPid || selector == processIsRunningInput) {
-    const ProcessObject* process = findProcess(view, object);
-    if (process == nullptr) return {badObjectError, 0};
-    if (selector == processIsRunningInput) return {noError, process->runningInput ? 1U : 0U};
-    if (!process->pid) return {unspecifiedError, 0};
-    return {noError, static_cast<std::uint32_t>(*process->pid)};
-  }
-  if (selector == deviceIsRunningSomewhere) {
-    const auto node = view.nodeRunning.find(object);
-    if (node == view.nodeRunning.end()) return {badObjectError, 0};
-    return {noError, node->second ? 1U : 0U};
-  }
-  return {unknownPropertyError, 0};
-}
-
-}  // namespace
-
 bool isAudioSource(std::string_view mediaClass) {
   return mediaClass == "Audio/Source" || mediaClass.substr(0, 13) == "Audio/Source/" ||
          mediaClass == "Audio/Duplex";
@@ -184,39 +124,19 @@ std::optional<std::string> defaultNodeName(std::string_view json) {
   }
 }
 
-std::int32_t readPropertySize(const View* view, ObjectId object, std::uint32_t selector,
-                              std::uint32_t* size) {
-  if (size == nullptr) return unspecifiedError;
-  if (view == nullptr) return unspecifiedError;
-  if (object == systemObject && selector == processObjectList) {
-    *size = static_cast<std::uint32_t>(view->processes.size() * sizeof(ObjectId));
-    return noError;
+void captureStreams(const View& view, std::vector<platform::audio::CaptureStream>& streams) {
+  streams.clear();
+  streams.reserve(view.processes.size());
+  for (const ProcessObject& process : view.processes) {
+    streams.push_back({process.object, process.pid, process.runningInput});
   }
-  const Scalar value = scalar(*view, object, selector);
-  if (value.status != noError) return value.status;
-  *size = sizeof(std::uint32_t);
-  return noError;
 }
 
-std::int32_t readProperty(const View* view, ObjectId object, std::uint32_t selector,
-                          std::uint32_t* size, void* data) {
-  if (size == nullptr || data == nullptr) return unspecifiedError;
-  if (view == nullptr) return unspecifiedError;
-  if (object == systemObject && selector == processObjectList) {
-    const std::size_t fits = std::min<std::size_t>(*size / sizeof(ObjectId), view->processes.size());
-    auto* ids = static_cast<unsigned char*>(data);
-    for (std::size_t i = 0; i < fits; ++i) {
-      std::memcpy(ids + i * sizeof(ObjectId), &view->processes[i].object, sizeof(ObjectId));
-    }
-    *size = static_cast<std::uint32_t>(fits * sizeof(ObjectId));
-    return noError;
-  }
-  const Scalar value = scalar(*view, object, selector);
-  if (value.status != noError) return value.status;
-  if (*size < sizeof value.value) return badPropertySizeError;
-  std::memcpy(data, &value.value, sizeof value.value);
-  *size = sizeof value.value;
-  return noError;
+std::optional<bool> defaultInputRunning(const View& view) {
+  if (view.defaultInput == 0) return false;
+  const auto node = view.nodeRunning.find(view.defaultInput);
+  if (node == view.nodeRunning.end()) return std::nullopt;
+  return node->second;
 }
 
 }  // namespace pwaudio

@@ -1,7 +1,7 @@
 // What the agent keeps of PipeWire's object graph, and how the audio
-// properties are read from it. Pure data and functions: the connection
-// (pipewire_connection.cpp) fills a Graph from the registry, and the property
-// reads answer from the View made of it.
+// questions are answered from it. Pure data and functions: the connection
+// (pipewire_connection.cpp) fills a Graph from the registry, and the answers
+// come from the View made of it.
 #pragma once
 
 #include <sys/types.h>
@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/audio.h"
 
 namespace pwaudio {
 
@@ -93,12 +95,12 @@ std::optional<pid_t> parsePid(const char* text);
 // The "name" of a default-node metadata value such as {"name":"alsa_input.x"}.
 std::optional<std::string> defaultNodeName(std::string_view json);
 
-// The property reads of the audio hardware interface, answered from a view.
-// The selectors and status codes are those of the hardware interface;
-// `connected` false fails every read.
-std::int32_t readPropertySize(const View* view, ObjectId object, std::uint32_t selector,
-                              std::uint32_t* size);
-std::int32_t readProperty(const View* view, ObjectId object, std::uint32_t selector,
-                          std::uint32_t* size, void* data);
+// The capture streams of the view, in its order, each with everything known
+// of it: the stream id is the node's object.
+void captureStreams(const View& view, std::vector<platform::audio::CaptureStream>& streams);
+
+// Whether the default source runs: false without one; absent when the default
+// names a node the view does not have.
+std::optional<bool> defaultInputRunning(const View& view);
 
 }  // namespace pwaudio

@@ -1,6 +1,6 @@
 // Running applications by desktop application id (which stands in for the
 // bundle identifier), from /proc and the desktop entries.
-#include "platform/running_apps.h"
+#include "platform/applications.h"
 
 #include "platform/linux/desktop_apps.h"
 #include "platform/linux/x11_windows.h"

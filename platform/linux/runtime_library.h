@@ -11,12 +11,6 @@
 
 #include <dlfcn.h>
 
-// The lookup wanted here is the system's, for libraries these files opened
-// themselves.
-#ifdef dlsym
-#undef dlsym
-#endif
-
 namespace runtime_library {
 
 // Answers whether `name` was found in `handle`; object and function pointers

@@ -1,7 +1,7 @@
 // Command handling up to the queued work item against parsing the same line,
 // and one walk of a 4,000-element tree against the simulated reads it makes.
 #include "agent/accessibility/web_area_urls.h"
-#include "platform/cf_ref.h"
+#include "platform/darwin/cf_ref.h"
 #include "agent/emit.h"
 #include "agent/globals.h"
 #include "agent/handle.h"
@@ -107,9 +107,10 @@ void bigTree() {
 
 void walkBigTree(benchmark::State& state) {
   bigTree();
-  auto application = adoptCF(AXUIElementCreateApplication(browser));
+  const auto application = platform::accessibility::applicationElement(browser, 1.0);
   for (auto _ : state) {
-    auto urls = webAreaUrls(application.get());
+    RequestBounds bounds(pageRequestSeconds, maxChildrenPerRequest);
+    auto urls = webAreaUrls(*application, bounds);
     benchmark::DoNotOptimize(urls);
   }
   state.counters["elements"] = static_cast<double>(maxElements);

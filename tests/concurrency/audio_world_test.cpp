@@ -1,6 +1,6 @@
 // The simulated audio system is changed by one thread (a scenario player on a
 // real clock) while the agent's main thread polls it.
-#include "agent/audio/properties.h"
+#include "platform/darwin/audio_properties.h"
 #include "agent/globals.h"
 #include "sim/audio.h"
 #include "support/sim_world.h"
@@ -11,6 +11,7 @@
 #include <thread>
 
 using namespace tondrel;
+using namespace platform::darwin;
 
 namespace {
 

@@ -9,6 +9,7 @@
 
 #include "agent/globals.h"
 #include "platform/loop.h"
+#include "platform/processes.h"
 #include "platform/threads/loop_threads.h"
 #include "sim/accessibility.h"
 #include "sim/audio.h"
@@ -42,13 +43,16 @@ class SimWorld : public ::testing::Test {
   static void reset() {
     loop::threads::useManualClock();
     sim::audio::reset();
+    // The responsible-process function counts as not looked up yet, as
+    // before start-up: the lookup finds none, then the system gets it back.
+    sim::processes::setResponsibleFunctionPresent(false);
+    platform::processes::prepare();
     sim::processes::reset();
     sim::apps::reset();
     sim::os::reset();
     sim::ax::reset();
     sim::trace::capture(false);
     tondrel::buffered.clear();
-    tondrel::responsibleForPid = nullptr;
   }
 
   // Constructed before SetUp and checked after TearDown, so what the resets

@@ -17,7 +17,7 @@ namespace {
 
 struct StartupCase {
   const char* name;
-  platform::OsVersion version;
+  platform::darwin::OsVersion version;
   bool perProcess;
   const char* monitor;
 };

@@ -2,7 +2,7 @@
 // before anything of it is applied.
 #pragma once
 
-#include "platform/os_version.h"
+#include "platform/darwin/os_version.h"
 #include "sim/accessibility.h"
 #include "sim/running_apps.h"
 #include "sim/audio.h"
@@ -36,7 +36,7 @@ struct AudioStep {
 };
 
 struct Scenario {
-  platform::OsVersion osVersion{14, 0, 0};
+  platform::darwin::OsVersion osVersion{14, 0, 0};
   bool responsibleFunction = true;
   std::vector<sim::processes::Process> processes;
   std::vector<sim::apps::App> applications;

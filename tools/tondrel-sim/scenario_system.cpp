@@ -10,7 +10,7 @@ namespace {
 constexpr std::int64_t pidMax = INT32_MAX;
 
 // "14", "14.2" or "14.2.1".
-bool readVersion(const Place& place, platform::OsVersion& out) {
+bool readVersion(const Place& place, platform::darwin::OsVersion& out) {
   constexpr std::string_view what = "a version such as \"14.2.1\"";
   if (!place.json().is_string()) return place.expected(what);
   const auto& text = place.json().get_ref<const std::string&>();

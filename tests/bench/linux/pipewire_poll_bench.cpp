@@ -8,7 +8,7 @@
 #include "agent/audio/process_input_monitor.h"
 #include "platform/threads/loop_threads.h"
 
-#include <CoreAudio/AudioHardware.h>
+#include "platform/audio.h"
 
 #include <time.h>
 
@@ -28,41 +28,17 @@ double cpuSeconds() {
   return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
 
-constexpr AudioObjectPropertyAddress listAddress{0x70727323, kAudioObjectPropertyScopeGlobal, 0};
-constexpr AudioObjectPropertyAddress inputAddress{0x70697269, kAudioObjectPropertyScopeGlobal, 0};
-
-std::vector<AudioObjectID> list() {
-  UInt32 size = 0;
-  if (AudioObjectGetPropertyDataSize(kAudioObjectSystemObject, &listAddress, 0, nullptr, &size) != 0) {
-    return {};
-  }
-  std::vector<AudioObjectID> ids(size / sizeof(AudioObjectID));
-  if (AudioObjectGetPropertyData(kAudioObjectSystemObject, &listAddress, 0, nullptr, &size,
-                                 ids.data()) != 0) {
-    return {};
-  }
-  return ids;
-}
-
-// The reads a quiet poll makes: the list's size and the list, then each
-// object's input state.
-void readsAlone(std::vector<AudioObjectID>& ids) {
-  UInt32 size = 0;
-  AudioObjectGetPropertyDataSize(kAudioObjectSystemObject, &listAddress, 0, nullptr, &size);
-  size = static_cast<UInt32>(std::min<std::size_t>(size, ids.size() * sizeof(AudioObjectID)));
-  AudioObjectGetPropertyData(kAudioObjectSystemObject, &listAddress, 0, nullptr, &size, ids.data());
-  for (const AudioObjectID id : ids) {
-    UInt32 value = 0;
-    UInt32 valueSize = sizeof value;
-    AudioObjectGetPropertyData(id, &inputAddress, 0, nullptr, &valueSize, &value);
-  }
+// What a quiet poll asks of the backend: the capture streams, no pid wanted.
+void readsAlone(std::vector<platform::audio::CaptureStream>& streams) {
+  platform::audio::captureStreams(streams, [](platform::audio::StreamId) { return false; });
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   const long polls = argc > 1 ? std::max(1L, std::atol(argv[1])) : 2000;
-  std::vector<AudioObjectID> ids = list();
+  std::vector<platform::audio::CaptureStream> ids;
+  readsAlone(ids);
   if (ids.empty()) {
     std::fprintf(stderr, "no capture stream listed: is PipeWire running, with captures?\n");
     return 1;

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "agent/accessibility/request_bounds.h"
+#include "agent/globals.h"
 #include "sim/accessibility.h"
 #include "sim/running_apps.h"
 #include "sim/trace.h"
@@ -23,6 +25,11 @@ class AxWorld : public SimWorld {
     SimWorld::SetUp();
     startPageReader();
     sim::trace::capture(true);
+  }
+
+  // The bounds a request starts with.
+  static RequestBounds requestBounds() {
+    return RequestBounds(pageRequestSeconds, maxChildrenPerRequest);
   }
 
   // What the agent did to other applications, oldest first, in a short form:

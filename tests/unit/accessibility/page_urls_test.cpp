@@ -26,6 +26,11 @@ class PageUrlQuery : public AxWorld {
     AxWorld::SetUp();
     sim::ax::setTrusted(true);
   }
+
+  static Urls query(pid_t pid) {
+    RequestBounds bounds = requestBounds();
+    return pageUrls(pid, bounds);
+  }
 };
 
 // One row per case of the switch-on, each once with a page that the first
@@ -100,7 +105,7 @@ TEST_F(PageUrlQuery, SwitchOnTableAttemptsWaitsAndFinalWrite) {
       sim::ax::setApplication(app);
       sim::trace::take();
 
-      const Urls urls = pageUrls(testPid);
+      const Urls urls = query(testPid);
 
       Actions expected = {"timeout 1 application"};
       expected.insert(expected.end(), row.switchOn.begin(), row.switchOn.end());
@@ -143,7 +148,7 @@ TEST_F(PageUrlQuery, PagesThatAppearOnlyFromTheThirdWalkOn) {
     app.windows = {webArea("https://late/")};
     app.windowsFromWalk = 3;
     sim::ax::setApplication(app);
-    EXPECT_EQ(pageUrls(testPid), accepts ? Urls{"https://late/"} : Urls{});
+    EXPECT_EQ(query(testPid), accepts ? Urls{"https://late/"} : Urls{});
     EXPECT_EQ(sim::ax::walks(testPid), accepts ? 3 : 2);
   }
 }
@@ -157,7 +162,7 @@ TEST_F(PageUrlQuery, ATreeBuiltOnlyOnceSwitchedOnIsFoundOnTheFirstWalk) {
   app.windows = {element("AXWindow", {webArea("https://built/")})};
   sim::ax::setApplication(app);
   sim::trace::take();
-  EXPECT_EQ(pageUrls(testPid), Urls{"https://built/"});
+  EXPECT_EQ(query(testPid), Urls{"https://built/"});
   EXPECT_EQ(actions(), (Actions{"timeout 1 application", "set AXManualAccessibility true refused",
                                 "set AXEnhancedUserInterface true ok", "walk 1",
                                 "set AXEnhancedUserInterface false ok"}));
@@ -166,7 +171,7 @@ TEST_F(PageUrlQuery, ATreeBuiltOnlyOnceSwitchedOnIsFoundOnTheFirstWalk) {
 TEST_F(PageUrlQuery, AProcessWithoutAnApplicationGetsTwoWalksAndOneWait) {
   LiveObjectsUnchanged unchanged;
   sim::trace::take();
-  EXPECT_EQ(pageUrls(99999), Urls{});
+  EXPECT_EQ(query(99999), Urls{});
   EXPECT_EQ(actions(),
             (Actions{"timeout 1 application", "set AXManualAccessibility true refused",
                      "set AXEnhancedUserInterface true refused", "walk 1", "wait 0.3", "walk 2"}));

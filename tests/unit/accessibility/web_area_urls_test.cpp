@@ -1,6 +1,7 @@
 #include "agent/accessibility/web_area_urls.h"
 
-#include "platform/cf_ref.h"
+#include <functional>
+
 #include "support/live_objects.h"
 #include "unit/accessibility/ax_world.h"
 
@@ -18,10 +19,15 @@ class WebAreaWalk : public AxWorld {
   }
 
   static Urls walk(sim::ax::Application app) {
+    RequestBounds bounds = requestBounds();
+    return walk(std::move(app), bounds);
+  }
+
+  static Urls walk(sim::ax::Application app, RequestBounds& bounds) {
     app.pid = testPid;
     sim::ax::setApplication(std::move(app));
-    const auto element = adoptCF(AXUIElementCreateApplication(testPid));
-    return webAreaUrls(element.get());
+    const auto element = platform::accessibility::applicationElement(testPid, 1.0);
+    return webAreaUrls(*element, bounds);
   }
 
   static Urls walk(std::vector<NodePtr> windows) {
@@ -208,12 +214,13 @@ TEST_F(WebAreaWalk, BudgetCountsEveryEntryTakenWindowsIncluded) {
   sim::ax::reset();
   sim::ax::setTrusted(true);
   {
-    // An ordinary 4000th entry still has its children read and appended, but
-    // none of them is taken.
+    // Once the entries are all appended, nothing more is fetched: the 4000th
+    // entry's children are never read, and of the window's 4000 children
+    // only the 3999 that fit are kept.
     LiveObjectsUnchanged unchanged;
     EXPECT_EQ(walk({windowWith(element("AXGroup", {webArea("https://grandchild/")}))}), Urls{});
     EXPECT_EQ(sim::ax::reads("AXRole"), 4000);
-    EXPECT_EQ(sim::ax::reads("AXChildren"), 4000);
+    EXPECT_EQ(sim::ax::reads("AXChildren"), 1);
   }
   sim::ax::reset();
   sim::ax::setTrusted(true);
@@ -228,12 +235,120 @@ TEST_F(WebAreaWalk, BudgetCountsEveryEntryTakenWindowsIncluded) {
   }
 }
 
-TEST_F(WebAreaWalk, ATreeWhoseElementsReferToEachOtherEndsWithinTheBudget) {
+// Elements are told apart by identity, not by the element objects each read
+// hands out: one met again is not visited again.
+TEST_F(WebAreaWalk, AnElementMetAgainIsVisitedOnce) {
+  struct Case {
+    const char* what;
+    std::function<std::vector<NodePtr>()> windows;
+    Urls urls;
+    long roleReads;
+  };
+  const std::vector<Case> cases = {
+      {"its own child, twice",
+       [] {
+         const NodePtr loop = element("AXGroup");
+         loop->children = {loop, loop};
+         return std::vector<NodePtr>{element("AXWindow", {loop})};
+       },
+       {},
+       2},
+      {"its own child beside a page: the page once, not once per level",
+       [] {
+         const NodePtr loop = element("AXGroup");
+         loop->children = {loop, webArea("https://once/")};
+         return std::vector<NodePtr>{element("AXWindow", {loop})};
+       },
+       {"https://once/"},
+       3},
+      {"a child that is the window above it",
+       [] {
+         const NodePtr window = element("AXWindow");
+         window->children = {element("AXGroup", {window, webArea("https://in/")})};
+         return std::vector<NodePtr>{window};
+       },
+       {"https://in/"},
+       3},
+      {"one page listed under two parents",
+       [] {
+         const NodePtr page = webArea("https://shared/");
+         return std::vector<NodePtr>{element("AXWindow", {element("AXGroup", {page}), page})};
+       },
+       {"https://shared/"},
+       3},
+      {"the same window listed twice",
+       [] {
+         const NodePtr window = webArea("https://window/");
+         return std::vector<NodePtr>{window, window};
+       },
+       {"https://window/"},
+       1},
+  };
+  for (const Case& c : cases) {
+    LiveObjectsUnchanged unchanged;
+    sim::ax::reset();
+    sim::ax::setTrusted(true);
+    EXPECT_EQ(walk(c.windows()), c.urls) << c.what;
+    EXPECT_EQ(sim::ax::reads("AXRole"), c.roleReads) << c.what;
+  }
+}
+
+// Children fetched count against the request: what is left is all a walk may
+// fetch, windows included, and a later walk of the same request gets only the
+// rest.
+TEST_F(WebAreaWalk, ChildrenFetchedAreBoundedPerRequest) {
   LiveObjectsUnchanged unchanged;
-  const NodePtr loop = element("AXGroup");
-  loop->children = {loop, loop};
-  EXPECT_EQ(walk({element("AXWindow", {loop})}), Urls{});
+  std::vector<NodePtr> pages;
+  for (int i = 1; i <= 100; ++i) pages.push_back(webArea("https://p/" + std::to_string(i)));
+  sim::ax::Application app;
+  app.windows = {element("AXWindow", pages)};
+  RequestBounds bounds(pageRequestSeconds, 10);
+  const Urls first = walk(app, bounds);
+  ASSERT_EQ(first.size(), 9u);  // the window, then nine of its children
+  EXPECT_EQ(first.front(), "https://p/1");
+  EXPECT_EQ(first.back(), "https://p/9");
+  EXPECT_EQ(bounds.childrenLeft(), 0u);
+  // The next walk still reads the windows, but fetches no child.
+  EXPECT_EQ(walk(app, bounds), Urls{});
+  EXPECT_EQ(sim::ax::reads("AXChildren"), 1);
+}
+
+// An application whose every element claims thousands of children cannot
+// make one walk fetch more than its entries: once the list is full nothing
+// more is fetched.
+TEST_F(WebAreaWalk, ElementsClaimingThousandsOfChildrenCostOneFullList) {
+  LiveObjectsUnchanged unchanged;
+  // 4000 distinct groups, each of which lists all 4000 as its children.
+  std::vector<NodePtr> groups;
+  for (int i = 0; i < 4000; ++i) groups.push_back(element("AXGroup"));
+  for (const NodePtr& group : groups) group->children = groups;
+  sim::ax::Application app;
+  app.windows = {element("AXWindow", groups)};
+  EXPECT_EQ(walk(app), Urls{});
+  EXPECT_EQ(sim::ax::reads("AXChildren"), 1);
   EXPECT_EQ(sim::ax::reads("AXRole"), 4000);
+  for (const NodePtr& group : groups) group->children.clear();  // frees the cycle
+}
+
+// At the deadline the walk stops and answers what it found so far.
+TEST_F(WebAreaWalk, TheDeadlineEndsTheWalkWithWhatWasFound) {
+  LiveObjectsUnchanged unchanged;
+  std::vector<NodePtr> pages;
+  for (int i = 1; i <= 200; ++i) pages.push_back(webArea("https://p/" + std::to_string(i)));
+  sim::ax::Application app;
+  app.windows = {element("AXWindow", pages)};
+  app.readSeconds = 0.01;  // each page costs two reads
+  RequestBounds bounds(0.3, maxChildrenPerRequest);
+  const Urls urls = walk(app, bounds);
+  EXPECT_TRUE(bounds.expired());
+  ASSERT_FALSE(urls.empty());
+  ASSERT_LT(urls.size(), pages.size());
+  // What came back is the walk's own order up to where it stopped.
+  for (std::size_t i = 0; i < urls.size(); ++i) EXPECT_EQ(urls[i], "https://p/" + std::to_string(i + 1));
+  // No call is started after the deadline: a walk begun after it reads nothing.
+  const long reads = sim::ax::reads();
+  EXPECT_EQ(walk(app, bounds), Urls{});
+  EXPECT_EQ(sim::ax::reads(), reads);
 }
 
 TEST_F(WebAreaWalk, EveryCallStartsFromScratch) {
@@ -241,8 +356,9 @@ TEST_F(WebAreaWalk, EveryCallStartsFromScratch) {
   sim::ax::Application app;
   app.windows = {element("AXWindow", {webArea("https://one/")})};
   EXPECT_EQ(walk(app), Urls{"https://one/"});
-  const auto element = adoptCF(AXUIElementCreateApplication(testPid));
-  EXPECT_EQ(webAreaUrls(element.get()), Urls{"https://one/"});
+  const auto element = platform::accessibility::applicationElement(testPid, 1.0);
+  RequestBounds bounds = requestBounds();
+  EXPECT_EQ(webAreaUrls(*element, bounds), Urls{"https://one/"});
 }
 
 }  // namespace

@@ -60,8 +60,7 @@ class AudioWorld : public SimWorld {
 
   // As start-up does it, so a test sees what the agent would.
   static void lookUpResponsibleFunction() {
-    responsibleForPid = reinterpret_cast<ResponsibleForPid>(
-        dlsym(RTLD_DEFAULT, sim::processes::responsibleFunctionName));
+    platform::processes::prepare();
   }
 
   // The events that one timer tick of the monitor writes.

@@ -1,10 +1,12 @@
 #include "agent/audio/process_input_monitor.h"
-#include "agent/audio/properties.h"
+#include "platform/darwin/audio_properties.h"
 #include "audio_fixture.h"
 
 #include <memory>
 
 using namespace tondrel;
+// The simulated Mac counts its reads by the Mac's own property selectors.
+namespace property = platform::darwin::property;
 
 namespace {
 

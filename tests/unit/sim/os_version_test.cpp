@@ -1,4 +1,4 @@
-#include "platform/os_version.h"
+#include "platform/darwin/os_version.h"
 #include "sim/os_version.h"
 #include "support/live_objects.h"
 
@@ -9,7 +9,7 @@ namespace {
 TEST(OsVersion, ComparesMajorThenMinorThenPatch) {
   LiveObjectsUnchanged live;
   struct Case {
-    platform::OsVersion running;
+    platform::darwin::OsVersion running;
     bool atLeast14;
   };
   const Case cases[] = {{{12, 0, 0}, false}, {{13, 6, 9}, false}, {{13, 99, 99}, false},
@@ -17,12 +17,12 @@ TEST(OsVersion, ComparesMajorThenMinorThenPatch) {
                         {{15, 0, 0}, true}};
   for (const Case& c : cases) {
     sim::os::setVersion(c.running);
-    EXPECT_EQ(platform::operatingSystemIsAtLeast({14, 0, 0}), c.atLeast14)
+    EXPECT_EQ(platform::darwin::operatingSystemIsAtLeast({14, 0, 0}), c.atLeast14)
         << c.running.major << "." << c.running.minor << "." << c.running.patch;
   }
   sim::os::setVersion({14, 2, 0});
-  EXPECT_FALSE(platform::operatingSystemIsAtLeast({14, 2, 1}));
-  EXPECT_TRUE(platform::operatingSystemIsAtLeast({14, 2, 0}));
+  EXPECT_FALSE(platform::darwin::operatingSystemIsAtLeast({14, 2, 1}));
+  EXPECT_TRUE(platform::darwin::operatingSystemIsAtLeast({14, 2, 0}));
   sim::os::reset();
 }
 

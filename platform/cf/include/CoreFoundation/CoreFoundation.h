@@ -77,6 +77,8 @@ void CFRelease(CFTypeRef cf);
 CFIndex CFGetRetainCount(CFTypeRef cf);
 CFTypeID CFGetTypeID(CFTypeRef cf);
 Boolean CFEqual(CFTypeRef cf1, CFTypeRef cf2);
+// Equal objects have equal hashes.
+CFHashCode CFHash(CFTypeRef cf);
 
 // --- Strings ---------------------------------------------------------------
 

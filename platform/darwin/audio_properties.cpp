@@ -1,6 +1,6 @@
-#include "agent/audio/properties.h"
+#include "platform/darwin/audio_properties.h"
 
-namespace tondrel {
+namespace platform::darwin {
 
 static_assert(sizeof(AudioObjectID) == 4 && sizeof(std::uint32_t) == 4);
 
@@ -46,4 +46,4 @@ std::vector<AudioObjectID> readObjectIds(AudioObjectID object,
   return ids;
 }
 
-}  // namespace tondrel
+}  // namespace platform::darwin

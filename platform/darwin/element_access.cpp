@@ -1,12 +1,12 @@
-#include "agent/accessibility/element_access.h"
+#include "platform/darwin/element_access.h"
 
-#include "platform/text.h"
+#include "platform/darwin/text.h"
 
-namespace tondrel {
+namespace platform::darwin {
 
 CFRef<CFTypeRef> attribute(AXUIElementRef element, std::string_view name) {
   CFRef<CFTypeRef> value;
-  const CFRef<CFStringRef> platformName = platform::platformString(name);
+  const CFRef<CFStringRef> platformName = platformString(name);
   if (!platformName) return value;
   const AXError result = AXUIElementCopyAttributeValue(element, platformName.get(), value.slot());
   // The platform may fill in a value and still fail; that value is not to be
@@ -39,7 +39,7 @@ std::optional<ElementList> elementList(CFTypeRef value) {
 
 std::optional<std::string> stringValue(CFTypeRef value) {
   if (value == nullptr || CFGetTypeID(value) != CFStringGetTypeID()) return std::nullopt;
-  return platform::utf8Text(static_cast<CFStringRef>(value));
+  return utf8Text(static_cast<CFStringRef>(value));
 }
 
 std::optional<std::string> urlValue(CFTypeRef value) {
@@ -48,7 +48,7 @@ std::optional<std::string> urlValue(CFTypeRef value) {
   if (!absolute) return std::nullopt;
   const CFStringRef text = CFURLGetString(absolute.get());  // borrowed from `absolute`
   if (text == nullptr) return std::nullopt;
-  return platform::utf8Text(text);
+  return utf8Text(text);
 }
 
 std::optional<bool> booleanValue(CFTypeRef value) {
@@ -76,9 +76,9 @@ std::optional<bool> booleanValue(CFTypeRef value) {
 }
 
 bool setAttribute(AXUIElementRef element, std::string_view name, CFTypeRef value) {
-  const CFRef<CFStringRef> platformName = platform::platformString(name);
+  const CFRef<CFStringRef> platformName = platformString(name);
   if (!platformName) return false;
   return AXUIElementSetAttributeValue(element, platformName.get(), value) == kAXErrorSuccess;
 }
 
-}  // namespace tondrel
+}  // namespace platform::darwin

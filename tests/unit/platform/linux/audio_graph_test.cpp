@@ -1,6 +1,5 @@
-// PipeWire's graph as the audio property reads see it: which streams are
-// process objects, whose pid they carry, the default input, and the reads'
-// answers and failures.
+// PipeWire's graph as the audio answers see it: which streams capture, whose
+// pid they carry, and whether the default input runs.
 #include "platform/linux/audio_graph.h"
 
 #include <gtest/gtest.h>
@@ -12,11 +11,6 @@
 using namespace pwaudio;
 
 namespace {
-
-constexpr std::uint32_t code(const char* c) {
-  return (std::uint32_t(std::uint8_t(c[0])) << 24) | (std::uint32_t(std::uint8_t(c[1])) << 16) |
-         (std::uint32_t(std::uint8_t(c[2])) << 8) | std::uint32_t(std::uint8_t(c[3]));
-}
 
 // A graph with a microphone (30), a virtual source (31), a speaker (32), and
 // clients for a native recorder (40), a PulseAudio client through the
@@ -168,67 +162,52 @@ TEST(PipeWireProps, PidsAndDefaultNames) {
   for (const auto& c : cases) EXPECT_EQ(defaultNodeName(c.json), c.name) << c.json;
 }
 
-TEST(PipeWireReads, AnswersAndFailures) {
+TEST(PipeWireAnswers, CaptureStreamsCarryEverythingKnown) {
   Graph graph = baseGraph();
   addStream(graph, 50, 200, true, 40);
   addStream(graph, 51, 201, false, 42);
+  addStream(graph, 52, 202, true, 40);  // fed by nothing: not listed
   link(graph, 60, 30, 50);
   link(graph, 61, 30, 51);
-  graph.defaultSource = "mic";
   graph.clients[42].securePid.reset();  // 201 has no pid
   const View view = buildView(graph);
 
-  std::uint32_t size = 0;
-  ASSERT_EQ(readPropertySize(&view, 1, code("prs#"), &size), 0);
-  EXPECT_EQ(size, 8U);
-  std::uint32_t ids[3] = {7, 7, 7};
-  size = sizeof ids;
-  ASSERT_EQ(readProperty(&view, 1, code("prs#"), &size, ids), 0);
-  EXPECT_EQ(size, 8U);
-  EXPECT_EQ(ids[0], 200U);
-  EXPECT_EQ(ids[1], 201U);
-  EXPECT_EQ(ids[2], 7U);  // past the answer: untouched
-  // A smaller buffer gets the ids that fit.
-  size = 5;
-  ASSERT_EQ(readProperty(&view, 1, code("prs#"), &size, ids), 0);
-  EXPECT_EQ(size, 4U);
+  // The caller's vector is replaced, not appended to.
+  std::vector<platform::audio::CaptureStream> streams(3);
+  captureStreams(view, streams);
+  ASSERT_EQ(streams.size(), 2U);
+  EXPECT_EQ(streams[0].id, 200U);
+  EXPECT_EQ(streams[0].pid, std::optional<pid_t>(4000));
+  EXPECT_EQ(streams[0].capturing, std::optional<bool>(true));
+  EXPECT_EQ(streams[1].id, 201U);
+  EXPECT_EQ(streams[1].pid, std::nullopt);
+  EXPECT_EQ(streams[1].capturing, std::optional<bool>(false));
 
-  struct Read {
-    ObjectId object;
-    const char* selector;
-    bool ok;
-    std::uint32_t value;
+  captureStreams(buildView(Graph{}), streams);
+  EXPECT_TRUE(streams.empty());
+}
+
+TEST(PipeWireAnswers, DefaultInputRunning) {
+  struct Case {
+    const char* what;
+    std::optional<std::string> defaultSource;
+    std::optional<bool> running;
   };
-  const std::vector<Read> reads = {
-      {200, "ppid", true, 4000}, {200, "piri", true, 1},   {201, "piri", true, 0},
-      {201, "ppid", false, 0},   {1, "dIn ", true, 100},   {100, "gone", true, 1},
-      {101, "gone", true, 0},    {200, "gone", true, 1},   {102, "piri", false, 0},
-      {999, "gone", false, 0},   {999, "ppid", false, 0},  {1, "ppid", false, 0},
-      {200, "zzzz", false, 0},   {0, "gone", false, 0},
+  const std::vector<Case> cases = {
+      {"a running source", "mic", true},
+      {"a suspended source", "virtual", false},
+      {"no default source", std::nullopt, false},
+      {"a default that names no node", "unplugged", false},
   };
-  for (const Read& r : reads) {
-    std::uint32_t value = 12345;
-    std::uint32_t valueSize = sizeof value;
-    const std::int32_t status = readProperty(&view, r.object, code(r.selector), &valueSize, &value);
-    EXPECT_EQ(status == 0, r.ok) << r.object << " " << r.selector;
-    if (r.ok) {
-      EXPECT_EQ(value, r.value) << r.object << " " << r.selector;
-    }
-    std::uint32_t reported = 0;
-    EXPECT_EQ(readPropertySize(&view, r.object, code(r.selector), &reported) == 0, r.ok)
-        << r.object << " " << r.selector;
+  for (const Case& c : cases) {
+    Graph graph = baseGraph();
+    graph.defaultSource = c.defaultSource;
+    EXPECT_EQ(defaultInputRunning(buildView(graph)), c.running) << c.what;
   }
-  // Too small a buffer for one value.
-  std::uint16_t small = 0;
-  std::uint32_t smallSize = sizeof small;
-  EXPECT_NE(readProperty(&view, 200, code("ppid"), &smallSize, &small), 0);
-
-  // Without a connection every read fails.
-  size = 0;
-  EXPECT_NE(readPropertySize(nullptr, 1, code("prs#"), &size), 0);
-  std::uint32_t value = 0;
-  size = sizeof value;
-  EXPECT_NE(readProperty(nullptr, 1, code("dIn "), &size, &value), 0);
+  // A view whose default object has no node behind it cannot say.
+  View view;
+  view.defaultInput = 777;
+  EXPECT_EQ(defaultInputRunning(view), std::nullopt);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "platform/cf_ref.h"
+#include "platform/darwin/cf_ref.h"
 #include "platform/cf/cf_array.h"
 #include "platform/cf/cf_number.h"
 #include "platform/cf/cf_string.h"

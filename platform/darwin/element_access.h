@@ -1,8 +1,10 @@
-// Reading attributes of other applications' accessibility elements.
+// Reading attributes of other applications' accessibility elements through
+// the Accessibility API.
 //
 // Every failure of the platform ends here as the lack of a value: an empty
-// holder, an empty list or false, so the walk and the query never see an error
-// code. Elements passed in are borrowed; what comes back is owned.
+// holder, an empty list or false, so no AX error code travels further than
+// the Mac's accessibility answers (accessibility_darwin.cpp). Elements passed
+// in are borrowed; what comes back is owned.
 #pragma once
 
 #include <ApplicationServices/ApplicationServices.h>
@@ -12,9 +14,9 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/cf_ref.h"
+#include "platform/darwin/cf_ref.h"
 
-namespace tondrel {
+namespace platform::darwin {
 
 using ElementList = std::vector<CFRef<AXUIElementRef>>;
 
@@ -43,4 +45,4 @@ std::optional<bool> booleanValue(CFTypeRef value);
 // Sets the attribute; true when the platform answers success.
 bool setAttribute(AXUIElementRef element, std::string_view name, CFTypeRef value);
 
-}  // namespace tondrel
+}  // namespace platform::darwin

@@ -1,7 +1,7 @@
-#include "agent/audio/properties.h"
-#include "audio_fixture.h"
+#include "platform/darwin/audio_properties.h"
+#include "unit/audio/audio_fixture.h"
 
-using namespace tondrel;
+using namespace platform::darwin;
 
 namespace {
 

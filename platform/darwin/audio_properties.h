@@ -1,6 +1,6 @@
-// Reads of audio hardware properties: always in the global scope on the main
+// Reads of CoreAudio properties: always in the global scope on the main
 // element, and every failure turned into no value here, so no audio status code
-// travels further.
+// travels further than the Mac's audio answers (audio_darwin.cpp).
 #pragma once
 
 #include <CoreAudio/AudioHardware.h>
@@ -9,7 +9,7 @@
 #include <optional>
 #include <vector>
 
-namespace tondrel {
+namespace platform::darwin {
 
 // The selector spelled as its four characters, first character in the most
 // significant byte.
@@ -35,6 +35,9 @@ inline constexpr AudioObjectPropertySelector defaultInputDevice = fourCharCode("
 inline constexpr AudioObjectPropertySelector deviceIsRunningSomewhere = fourCharCode("gone");
 }  // namespace property
 
+// The audio system itself.
+inline constexpr AudioObjectID systemObject = 1;
+
 inline constexpr AudioObjectPropertyScope globalScope = fourCharCode("glob");
 inline constexpr AudioObjectPropertyElement mainElement = 0;
 
@@ -55,4 +58,4 @@ std::vector<AudioObjectID> readObjectIds(AudioObjectID object,
 void readObjectIds(AudioObjectID object, AudioObjectPropertySelector selector,
                    std::vector<AudioObjectID>& ids);
 
-}  // namespace tondrel
+}  // namespace platform::darwin

@@ -1,5 +1,4 @@
-// Text across the CoreFoundation boundary: the same few calls on every
-// platform, so they live here, inline, rather than in each backend.
+// Text across the CoreFoundation boundary.
 #pragma once
 
 #include <CoreFoundation/CoreFoundation.h>
@@ -8,9 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "platform/cf_ref.h"
+#include "platform/darwin/cf_ref.h"
 
-namespace platform {
+namespace platform::darwin {
 
 // The string as UTF-8; nothing when it holds what UTF-8 cannot carry (a lone
 // surrogate), since half a string would be a different string.
@@ -38,5 +37,5 @@ inline CFRef<CFStringRef> platformString(std::string_view utf8) {
                               static_cast<CFIndex>(utf8.size()), kCFStringEncodingUTF8, false));
 }
 
-}  // namespace platform
+}  // namespace platform::darwin
 

@@ -1,11 +1,11 @@
-#include "agent/accessibility/element_access.h"
+#include "platform/darwin/element_access.h"
 
 #include <optional>
 
 #include "support/live_objects.h"
 #include "unit/accessibility/ax_world.h"
 
-using namespace tondrel;
+using namespace platform::darwin;
 
 namespace {
 

@@ -18,6 +18,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <optional>
@@ -62,9 +63,11 @@ std::optional<ElementList> windows(const Element& application);
 
 // The element's children, in the platform's order, at most `limit` of them
 // (the first ones); empty on any failure. A backend that fetches children
-// one call at a time stops at the limit; one that can only fetch them all
-// drops the rest at once.
-ElementList children(const Element& element, std::size_t limit);
+// one call at a time stops at the limit, and starts no call after `deadline`
+// (answering the children fetched by then); one that fetches them all in one
+// call drops the rest at once.
+ElementList children(const Element& element, std::size_t limit,
+                     std::chrono::steady_clock::time_point deadline);
 
 // Whether the element presents a web page that is shown: a document of web
 // content, not one preloaded in the background. False on any failure.

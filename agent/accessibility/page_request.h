@@ -19,7 +19,9 @@ struct PageRequest {
 };
 
 // The page-urls work item: writes exactly one reply for the request. No
-// application is touched without the Accessibility permission.
+// application is touched without the Accessibility permission. The request's
+// bounds (pageRequestSeconds, maxChildrenPerRequest) cover all its
+// applications together; those not reached by the deadline add nothing.
 void answerPageRequest(const PageRequest& request);
 
 // Queues the work item on pageReads and returns at once.

@@ -51,6 +51,8 @@ std::vector<std::string> attemptWalks(const ax::Element& application, bool switc
 }  // namespace
 
 std::vector<std::string> pageUrls(pid_t pid, RequestBounds& bounds) {
+  // An application not reached by the deadline is not asked at all.
+  if (bounds.expired()) return {};
   const ax::ElementPtr application = ax::applicationElement(pid, messagingTimeout);
   if (!application) return {};
   const std::optional<ax::Switch> switched = switchOn(*application);

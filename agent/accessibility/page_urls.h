@@ -14,9 +14,9 @@ namespace tondrel {
 // Switches the application's accessibility on for the length of the query when
 // it is not on already, and walks its windows on a fixed schedule of attempts
 // and 0.3-second waits until one finds something, within the request's bounds:
-// no walk or wait starts once the deadline would pass, and a walk cut by it
-// answers what it found. What this query switched on is switched off again,
-// deadline or not. Blocks the calling thread throughout; never fails.
+// nothing is asked once the deadline has passed, no walk or wait starts once
+// it would pass, and a walk cut by it answers what it found. What this query
+// switched on is switched off again, deadline or not. Blocks the calling thread throughout; never fails.
 std::vector<std::string> pageUrls(pid_t pid, RequestBounds& bounds);
 
 }  // namespace tondrel

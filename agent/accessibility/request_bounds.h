@@ -18,6 +18,7 @@ class RequestBounds {
   bool expired() const;
   // Seconds until the deadline; 0 once it has passed.
   double secondsLeft() const;
+  std::chrono::steady_clock::time_point deadline() const { return deadline_; }
 
   // Children that may still be fetched.
   std::size_t childrenLeft() const { return children_; }

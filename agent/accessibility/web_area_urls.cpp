@@ -67,7 +67,7 @@ std::vector<std::string> webAreaUrls(const ax::Element& application, RequestBoun
     if (depth >= maxDepth) continue;
     const std::size_t limit = std::min(most - work.size(), bounds.childrenLeft());
     if (limit == 0) continue;
-    ax::ElementList children = ax::children(element, limit);
+    ax::ElementList children = ax::children(element, limit, bounds.deadline());
     bounds.spendChildren(children.size());
     for (ax::ElementPtr& child : children) {
       if (!seen.insert(child.get()).second) continue;

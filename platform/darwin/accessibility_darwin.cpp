@@ -71,7 +71,8 @@ std::optional<ElementList> windows(const Element& application) {
   return list;
 }
 
-ElementList children(const Element& element, std::size_t limit) {
+ElementList children(const Element& element, std::size_t limit,
+                     std::chrono::steady_clock::time_point /*deadline*/) {
   ElementList list;
   if (limit == 0) return list;
   // The API answers the whole list in one call; what is past the limit is

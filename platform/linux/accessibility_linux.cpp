@@ -30,6 +30,7 @@
 
 #include <sys/stat.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -111,14 +112,15 @@ atspi::Node nodeOf(const Element& element) {
 }
 
 // Absent when the read fails.
-std::optional<ElementList> childrenOf(const Element& element, std::size_t limit) {
+std::optional<ElementList> childrenOf(const Element& element, std::size_t limit,
+                                      std::chrono::steady_clock::time_point deadline) {
   const atspi::Node node = nodeOf(element);
   if (node == nullptr) return std::nullopt;
   ElementList list;
   if (limit == 0) return list;
   std::vector<atspi::Node> found;
   Application& application = element.application();
-  if (!settle(application, atspi::children(node, application.timeoutMs, limit, &found))) {
+  if (!settle(application, atspi::children(node, application.timeoutMs, limit, deadline, &found))) {
     return std::nullopt;
   }
   list.reserve(found.size());
@@ -165,11 +167,14 @@ ElementPtr applicationElement(pid_t pid, double timeoutSeconds) {
 
 std::optional<ElementList> windows(const Element& application) {
   if (!application.isApplication()) return std::nullopt;
-  return childrenOf(application, std::numeric_limits<std::size_t>::max());
+  // A few windows, fetched whole: the walk's deadline is checked before it.
+  return childrenOf(application, std::numeric_limits<std::size_t>::max(),
+                    std::chrono::steady_clock::time_point::max());
 }
 
-ElementList children(const Element& element, std::size_t limit) {
-  std::optional<ElementList> list = childrenOf(element, limit);
+ElementList children(const Element& element, std::size_t limit,
+                     std::chrono::steady_clock::time_point deadline) {
+  std::optional<ElementList> list = childrenOf(element, limit, deadline);
   return list ? std::move(*list) : ElementList{};
 }
 

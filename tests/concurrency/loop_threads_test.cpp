@@ -30,6 +30,41 @@ TEST(SerialQueue, RunsOneTaskAtATimeInSubmissionOrder) {
   for (int i = 0; i < 500; ++i) EXPECT_EQ(order[static_cast<std::size_t>(i)], i);
 }
 
+// Backends call wakeMonitor from their own threads while the main thread
+// polls: every poll runs on the main thread, wakes coalesce, and none is left
+// stuck once they stop.
+TEST(WakeMonitor, FromManyThreadsWhileTheMainThreadPolls) {
+  loop::threads::useManualClock();
+  const std::thread::id mainThread = std::this_thread::get_id();
+  std::atomic<long> polls{0};
+  std::atomic<bool> offMain{false};
+  loop::scheduleRepeatingTimer(1.0, [&] {
+    if (std::this_thread::get_id() != mainThread) offMain = true;
+    polls.fetch_add(1);
+  });
+  constexpr int threads = 4;
+  constexpr int wakesEach = 2000;
+  std::atomic<int> running{threads};
+  std::vector<std::thread> wakers;
+  for (int t = 0; t < threads; ++t) {
+    wakers.emplace_back([&] {
+      for (int i = 0; i < wakesEach; ++i) loop::wakeMonitor();
+      running.fetch_sub(1);
+    });
+  }
+  while (running.load() > 0) loop::threads::runPending();
+  for (std::thread& waker : wakers) waker.join();
+  loop::threads::runPending();
+  const long seen = polls.load();
+  EXPECT_GE(seen, 1);
+  EXPECT_LE(seen, threads * wakesEach);
+  EXPECT_FALSE(offMain);
+  loop::wakeMonitor();
+  loop::threads::runPending();
+  EXPECT_EQ(polls.load(), seen + 1);
+  loop::threads::useManualClock();
+}
+
 std::mutex chunksLock;
 std::vector<std::string> chunks;
 std::atomic<bool> ended{false};

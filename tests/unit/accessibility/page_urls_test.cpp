@@ -5,6 +5,8 @@
 #include "support/output_capture.h"
 #include "unit/accessibility/ax_world.h"
 
+#include <algorithm>
+
 using namespace tondrel;
 
 namespace {
@@ -259,6 +261,39 @@ TEST_F(PageRequests, PidsOfBundleIdsInThePlatformsOrderWithoutDeDuplication) {
   EXPECT_EQ(pidsOfBundleIds({"com.example.other", "com.example.missing", "com.example.other"}),
             (std::vector<pid_t>{12, 12}));
   EXPECT_EQ(pidsOfBundleIds({}), std::vector<pid_t>{});
+}
+
+// The request's deadline holds across the query: a walk cut by it answers
+// what it found, what was switched on is switched off all the same, and an
+// application reached after it is not asked at all.
+TEST_F(PageUrlQuery, TheDeadlineCutsTheQueryButNotTheSwitchOff) {
+  std::vector<NodePtr> pages;
+  for (int i = 1; i <= 200; ++i) pages.push_back(webArea("https://p/" + std::to_string(i)));
+  sim::ax::Application app;
+  app.pid = testPid;
+  app.manualAccessibility = readingAs(answer(Value::ofBoolean(false)), true);
+  app.windows = {element("AXWindow", pages)};
+  app.readSeconds = 0.01;
+  sim::ax::setApplication(std::move(app));
+
+  RequestBounds bounds(0.3, maxChildrenPerRequest);
+  const Urls urls = pageUrls(testPid, bounds);
+  EXPECT_TRUE(bounds.expired());
+  ASSERT_FALSE(urls.empty());
+  EXPECT_LT(urls.size(), pages.size());
+  EXPECT_EQ(urls.front(), "https://p/1");
+  const Actions done = actions();
+  ASSERT_GE(done.size(), 2u);
+  EXPECT_EQ(done.back(), "set AXManualAccessibility false ok");
+  // No wait and no second walk after the first was cut.
+  EXPECT_EQ(std::count(done.begin(), done.end(), "walk 1"), 1);
+  EXPECT_EQ(std::count(done.begin(), done.end(), "wait 0.3"), 0);
+
+  const long created = sim::ax::applicationElementsCreated();
+  const long reads = sim::ax::reads();
+  EXPECT_EQ(pageUrls(testPid, bounds), Urls{});
+  EXPECT_EQ(sim::ax::applicationElementsCreated(), created);
+  EXPECT_EQ(sim::ax::reads(), reads);
 }
 
 }  // namespace

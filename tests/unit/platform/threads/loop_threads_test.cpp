@@ -56,6 +56,38 @@ TEST_F(ManualLoop, TasksPostedBeforeATickRunBeforeIt) {
   EXPECT_EQ(ran, (std::vector<std::string>{"task", "tick"}));
 }
 
+TEST_F(ManualLoop, AWakeRunsTheTimersActionOnceOnTheMainQueue) {
+  std::vector<std::string> ran;
+  // Before the timer exists there is nothing to wake.
+  loop::wakeMonitor();
+  loop::threads::runPending();
+  EXPECT_TRUE(ran.empty());
+
+  loop::scheduleRepeatingTimer(1.0, [&] { ran.push_back("poll"); });
+  loop::postMain([&] { ran.push_back("before"); });
+  // Wakes asked for before the poll runs are one poll, after what waited.
+  loop::wakeMonitor();
+  loop::wakeMonitor();
+  loop::wakeMonitor();
+  EXPECT_TRUE(ran.empty());
+  loop::threads::runPending();
+  EXPECT_EQ(ran, (std::vector<std::string>{"before", "poll"}));
+  // Once it ran, a new wake is a new poll; the timer keeps its own ticks.
+  loop::wakeMonitor();
+  loop::threads::advance(1.0);
+  EXPECT_EQ(ran, (std::vector<std::string>{"before", "poll", "poll", "poll"}));
+}
+
+TEST_F(ManualLoop, AWakeAskedForDuringThePollGetsAPollOfItsOwn) {
+  int polls = 0;
+  loop::scheduleRepeatingTimer(1.0, [&] {
+    if (++polls == 1) loop::wakeMonitor();  // a change seen while polling
+  });
+  loop::wakeMonitor();
+  loop::threads::runPending();
+  EXPECT_EQ(polls, 2);
+}
+
 TEST_F(ManualLoop, WaitsReturnAtOnceAndAreCountedAndTraced) {
   sim::trace::capture(true);
   loop::sleepFor(0.3);

@@ -2,6 +2,7 @@
 // on), so a caller's own allocations can be measured around them.
 #include "sim/audio.h"
 
+#include "platform/darwin/audio_properties.h"
 #include "sim/trace.h"
 
 #include <algorithm>
@@ -15,18 +16,14 @@
 
 namespace {
 
-constexpr AudioObjectPropertySelector code(const char (&text)[5]) {
-  return (static_cast<UInt32>(static_cast<unsigned char>(text[0])) << 24) |
-         (static_cast<UInt32>(static_cast<unsigned char>(text[1])) << 16) |
-         (static_cast<UInt32>(static_cast<unsigned char>(text[2])) << 8) |
-         static_cast<UInt32>(static_cast<unsigned char>(text[3]));
-}
-
-constexpr AudioObjectPropertySelector processList = code("prs#");
-constexpr AudioObjectPropertySelector processPid = code("ppid");
-constexpr AudioObjectPropertySelector processRunningInput = code("piri");
-constexpr AudioObjectPropertySelector defaultInput = code("dIn ");
-constexpr AudioObjectPropertySelector deviceRunning = code("gone");
+// The selectors as the Mac's decoding spells them, so both sides agree by
+// construction.
+namespace property = platform::darwin::property;
+constexpr AudioObjectPropertySelector processList = property::processObjectList;
+constexpr AudioObjectPropertySelector processPid = property::processPid;
+constexpr AudioObjectPropertySelector processRunningInput = property::processIsRunningInput;
+constexpr AudioObjectPropertySelector defaultInput = property::defaultInputDevice;
+constexpr AudioObjectPropertySelector deviceRunning = property::deviceIsRunningSomewhere;
 
 // Counted per selector in fixed slots, the last for every other selector, so
 // counting never allocates.

@@ -1,6 +1,6 @@
 // The agent's one connection to PipeWire: made on first use, kept open on a
 // thread of its own, with the registry's nodes, clients, links and default
-// source cached as they change. The audio reads sample that cache.
+// source cached as they change. The audio answers sample that cache.
 //
 // libpipewire is loaded at run time, on that thread: on a machine without it,
 // or while no PipeWire answers, there is no view and every read fails. The

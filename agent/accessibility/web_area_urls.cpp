@@ -60,7 +60,11 @@ std::vector<std::string> webAreaUrls(const ax::Element& application, RequestBoun
     const ax::Element& element = *work[cursor].element;
     const std::int64_t depth = work[cursor].depth;
 
-    if (ax::isShownPage(element)) {
+    const bool page = ax::isShownPage(element);
+    // Checked again between an element's two calls, so that at most one call
+    // is under way when the deadline passes.
+    if (bounds.expired()) break;
+    if (page) {
       if (std::optional<std::string> url = ax::pageUrl(element)) urls.push_back(std::move(*url));
       continue;  // a page's own content is not searched for further pages
     }

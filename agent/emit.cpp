@@ -6,15 +6,35 @@
 #include <csignal>
 #include <mutex>
 
+#include <unistd.h>
+
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
 #include <poll.h>
 #include <pthread.h>
-#include <unistd.h>
+#endif
 
 namespace tondrel {
 
 namespace {
 
 int outputDescriptor = STDOUT_FILENO;
+
+#ifdef _WIN32
+
+// Windows has no broken-pipe signal: a write into a pipe whose reader has
+// gone fails (ERROR_NO_DATA, or ERROR_PIPE_NOT_CONNECTED once it is fully
+// closed). The agent ends there all the same, with the status a shell shows
+// for a process the signal ended (128 + 13), so a host sees the same end.
+[[noreturn]] void dieOfBrokenPipe() { _exit(141); }
+
+bool readerHasGone(DWORD error) {
+  return error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE || error == ERROR_PIPE_NOT_CONNECTED;
+}
+
+#else
 
 [[noreturn]] void dieOfBrokenPipe() {
   // The host closed our output. Let the signal take its default course, as it
@@ -28,7 +48,33 @@ int outputDescriptor = STDOUT_FILENO;
   _exit(128 + SIGPIPE);
 }
 
+#endif
+
 }  // namespace
+
+#ifdef _WIN32
+
+// Straight to the handle: the C runtime's text mode would turn each LF into
+// CR LF.
+bool writeAll(int descriptor, std::string_view bytes) {
+  const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(descriptor));
+  if (handle == INVALID_HANDLE_VALUE || handle == nullptr) return false;
+  const char* data = bytes.data();
+  std::size_t left = bytes.size();
+  while (left > 0) {
+    const DWORD chunk = left > (1u << 30) ? (1u << 30) : static_cast<DWORD>(left);
+    DWORD written = 0;
+    if (!WriteFile(handle, data, chunk, &written, nullptr)) {
+      if (readerHasGone(GetLastError())) dieOfBrokenPipe();
+      return false;
+    }
+    data += written;
+    left -= written;
+  }
+  return true;
+}
+
+#else
 
 bool writeAll(int descriptor, std::string_view bytes) {
   const char* data = bytes.data();
@@ -52,6 +98,8 @@ bool writeAll(int descriptor, std::string_view bytes) {
   }
   return true;
 }
+
+#endif
 
 void emit(const Message& message) {
   // One buffer per writing thread, kept between calls: a line costs no

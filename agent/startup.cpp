@@ -29,6 +29,12 @@ bool perProcess = false;
 }  // namespace
 
 void reserveStandardDescriptors() {
+#ifdef _WIN32
+  // Nothing here opens files through the C runtime's descriptors (the
+  // Windows backend works with handles), so nothing can take the place of
+  // standard input or output: a missing input reads as ended, and writes to
+  // a missing output fail.
+#else
   for (int descriptor = 0; descriptor <= 2; ++descriptor) {
     if (fcntl(descriptor, F_GETFD) != -1 || errno != EBADF) continue;
     // The lowest free descriptor, so normally this one already.
@@ -38,6 +44,7 @@ void reserveStandardDescriptors() {
       close(opened);
     }
   }
+#endif
 }
 
 int agentMain() {

@@ -25,6 +25,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <functional>
 #include <vector>
@@ -321,7 +322,8 @@ std::optional<ElementList> windows(const Element& application) {
   return list;
 }
 
-ElementList children(const Element& element, std::size_t limit) {
+ElementList children(const Element& element, std::size_t limit,
+                     std::chrono::steady_clock::time_point deadline) {
   ElementList list;
   if (limit == 0) return list;
   if (element.isApplication()) {
@@ -334,13 +336,18 @@ ElementList children(const Element& element, std::size_t limit) {
   }
   windows::ThreadAutomation& state = windows::threadAutomation();
   if (!state.walker) return list;
+  // One call per child: none is started once the deadline has passed, and
+  // none for a sibling beyond the limit.
+  const auto timeLeft = [&] { return std::chrono::steady_clock::now() < deadline; };
   Com<uia::IUIAutomationElement> child;
-  if (FAILED(state.walker->GetFirstChildElement(element.get(), child.out()))) return list;
-  while (child && list.size() < limit) {
-    Com<uia::IUIAutomationElement> next;
-    const HRESULT moved = state.walker->GetNextSiblingElement(child.get(), next.out());
+  if (!timeLeft() || FAILED(state.walker->GetFirstChildElement(element.get(), child.out()))) {
+    return list;
+  }
+  while (child) {
     list.push_back(windows::wrap(std::move(child)));
-    if (FAILED(moved)) break;
+    if (list.size() >= limit || !timeLeft()) break;
+    Com<uia::IUIAutomationElement> next;
+    if (FAILED(state.walker->GetNextSiblingElement(list.back()->get(), next.out()))) break;
     child = std::move(next);
   }
   return list;

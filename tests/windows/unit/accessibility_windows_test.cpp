@@ -12,6 +12,9 @@
 namespace {
 
 namespace a11y = platform::accessibility;
+
+// A deadline far enough away not to matter.
+std::chrono::steady_clock::time_point later() { return std::chrono::steady_clock::now() + std::chrono::hours(1); }
 using fakes::node;
 using fakes::UiNode;
 constexpr long document = fakes::uia::DocumentControlType;
@@ -65,7 +68,7 @@ class WindowsAccessibility : public ::testing::Test {
     EXPECT_TRUE(windows && windows->size() == 1);
     a11y::ElementPtr current = std::move(windows->front());
     for (std::size_t index : path) {
-      auto children = a11y::children(*current, 100);
+      auto children = a11y::children(*current, 100, later());
       EXPECT_LT(index, children.size());
       current = std::move(children.at(index));
     }
@@ -99,7 +102,7 @@ TEST_F(WindowsAccessibility, WindowsAreTheVisibleTopLevelWindowsOfThePidThatAnsw
   EXPECT_FALSE(a11y::sameElement(*windows->at(0), *windows->at(1)));
   EXPECT_EQ(world->elementFromHandleCalls, 3) << "the hidden window is not asked";
 
-  auto limited = a11y::children(*application(), 1);
+  auto limited = a11y::children(*application(), 1, later());
   EXPECT_EQ(limited.size(), 1u);
 
   // No process with that pid: the read fails. A window is no application.
@@ -113,19 +116,24 @@ TEST_F(WindowsAccessibility, ChildrenComeInOrderUpToTheLimit) {
   root->children[2]->add(node(document, {99}));
   window(root);
   auto top = at({});
-  auto all = a11y::children(*top, 100);
+  auto all = a11y::children(*top, 100, later());
   ASSERT_EQ(all.size(), 5u);
-  EXPECT_EQ(a11y::children(*top, 3).size(), 3u);
-  EXPECT_TRUE(a11y::children(*top, 0).empty());
-  EXPECT_EQ(a11y::children(*all[2], 100).size(), 1u);
-  EXPECT_TRUE(a11y::children(*all[0], 100).empty());
+  world->walkerCalls = 0;
+  EXPECT_EQ(a11y::children(*top, 3, later()).size(), 3u);
+  EXPECT_EQ(world->walkerCalls, 3) << "no call for a sibling beyond the limit";
+  world->walkerCalls = 0;
+  EXPECT_TRUE(a11y::children(*top, 100, std::chrono::steady_clock::now() - std::chrono::seconds(1)).empty());
+  EXPECT_EQ(world->walkerCalls, 0) << "no call once the deadline has passed";
+  EXPECT_TRUE(a11y::children(*top, 0, later()).empty());
+  EXPECT_EQ(a11y::children(*all[2], 100, later()).size(), 1u);
+  EXPECT_TRUE(a11y::children(*all[0], 100, later()).empty());
   // The same object reached twice is the same element, with the same hash.
-  auto again = a11y::children(*top, 100);
+  auto again = a11y::children(*top, 100, later());
   EXPECT_TRUE(a11y::sameElement(*all[3], *again[3]));
   EXPECT_EQ(a11y::elementHash(*all[3]), a11y::elementHash(*again[3]));
   EXPECT_FALSE(a11y::sameElement(*all[3], *again[4]));
   root->readsFail = true;
-  EXPECT_TRUE(a11y::children(*top, 100).empty());
+  EXPECT_TRUE(a11y::children(*top, 100, later()).empty());
 }
 
 TEST_F(WindowsAccessibility, AShownPageIsADocumentThatIsNotOffscreen) {
@@ -152,7 +160,7 @@ TEST_F(WindowsAccessibility, AShownPageIsADocumentThatIsNotOffscreen) {
     root->add(child);
   }
   window(root);
-  auto elements = a11y::children(*at({}), 100);
+  auto elements = a11y::children(*at({}), 100, later());
   ASSERT_EQ(elements.size(), std::size(cases));
   for (std::size_t i = 0; i < elements.size(); ++i) {
     EXPECT_EQ(a11y::isShownPage(*elements[i]), cases[i].shown) << cases[i].name;
@@ -199,8 +207,8 @@ TEST_F(WindowsAccessibility, ElementsWithoutRuntimeIdsAreTheirObjects) {
   auto root = node(pane, {1});
   root->add(node(pane, {}));
   window(root);
-  auto first = a11y::children(*at({}), 10);
-  auto second = a11y::children(*at({}), 10);
+  auto first = a11y::children(*at({}), 10, later());
+  auto second = a11y::children(*at({}), 10, later());
   ASSERT_EQ(first.size(), 1u);
   EXPECT_TRUE(a11y::sameElement(*first[0], *first[0]));
   EXPECT_FALSE(a11y::sameElement(*first[0], *second[0])) << "two COM objects, no id to join them";

@@ -108,6 +108,7 @@ class Walker : public Fake<uia::IUIAutomationTreeWalker> {
   }
   HRESULT STDMETHODCALLTYPE GetFirstChildElement(uia::IUIAutomationElement* element,
                                                  uia::IUIAutomationElement** first) override {
+    ++world_->walkerCalls;
     UiNode* node = static_cast<Element*>(element)->node();
     if (node->readsFail) return E_FAIL;
     *first = node->children.empty() ? nullptr : new Element(world_, node->children.front().get());
@@ -119,6 +120,7 @@ class Walker : public Fake<uia::IUIAutomationTreeWalker> {
   }
   HRESULT STDMETHODCALLTYPE GetNextSiblingElement(uia::IUIAutomationElement* element,
                                                   uia::IUIAutomationElement** next) override {
+    ++world_->walkerCalls;
     UiNode* node = static_cast<Element*>(element)->node();
     *next = nullptr;
     if (node->parent == nullptr) return S_OK;

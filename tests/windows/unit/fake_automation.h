@@ -44,6 +44,7 @@ struct AutomationWorld {
   std::vector<DWORD> connectionTimeouts;
   std::vector<DWORD> transactionTimeouts;
   int elementFromHandleCalls = 0;
+  int walkerCalls = 0;  // first child and next sibling
 };
 
 // IUIAutomation2 over the world (kept alive by the fake).

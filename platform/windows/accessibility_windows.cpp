@@ -27,6 +27,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstdint>
 #include <functional>
 #include <vector>
 
@@ -305,7 +306,12 @@ ElementPtr applicationElement(pid_t pid, double timeoutSeconds) {
   return ElementPtr(new Element(pid));
 }
 
-std::optional<ElementList> windows(const Element& application) {
+namespace {
+
+// The application's windows as elements, one call each: at most `limit`, and
+// no call started after `deadline`.
+std::optional<ElementList> windowElements(const Element& application, std::size_t limit,
+                                          std::chrono::steady_clock::time_point deadline) {
   if (!application.isApplication()) return std::nullopt;
   windows::ThreadAutomation& state = windows::threadAutomation();
   if (!state.automation || !windows::processExists(application.pid())) return std::nullopt;
@@ -313,6 +319,7 @@ std::optional<ElementList> windows(const Element& application) {
   EnumWindows(windows::collectWindowOf, reinterpret_cast<LPARAM>(&search));
   ElementList list;
   for (HWND window : search.found) {
+    if (list.size() >= limit || std::chrono::steady_clock::now() >= deadline) break;
     Com<uia::IUIAutomationElement> element;
     // A window that closed meanwhile, or that will not answer, is left out.
     if (SUCCEEDED(state.automation->ElementFromHandle(window, element.out())) && element) {
@@ -322,16 +329,19 @@ std::optional<ElementList> windows(const Element& application) {
   return list;
 }
 
+}  // namespace
+
+std::optional<ElementList> windows(const Element& application) {
+  return windowElements(application, SIZE_MAX, std::chrono::steady_clock::time_point::max());
+}
+
 ElementList children(const Element& element, std::size_t limit,
                      std::chrono::steady_clock::time_point deadline) {
   ElementList list;
   if (limit == 0) return list;
   if (element.isApplication()) {
-    std::optional<ElementList> all = windows(element);
-    if (all) {
-      if (all->size() > limit) all->resize(limit);
-      list = std::move(*all);
-    }
+    std::optional<ElementList> all = windowElements(element, limit, deadline);
+    if (all) list = std::move(*all);
     return list;
   }
   windows::ThreadAutomation& state = windows::threadAutomation();

@@ -102,8 +102,16 @@ TEST_F(WindowsAccessibility, WindowsAreTheVisibleTopLevelWindowsOfThePidThatAnsw
   EXPECT_FALSE(a11y::sameElement(*windows->at(0), *windows->at(1)));
   EXPECT_EQ(world->elementFromHandleCalls, 3) << "the hidden window is not asked";
 
+  // Calls stop once the limit is reached (the window that does not answer
+  // may come first), and none starts after the deadline.
+  world->elementFromHandleCalls = 0;
   auto limited = a11y::children(*application(), 1, later());
   EXPECT_EQ(limited.size(), 1u);
+  EXPECT_LE(world->elementFromHandleCalls, 2);
+  const int callsBefore = world->elementFromHandleCalls;
+  auto late = a11y::children(*application(), 10, std::chrono::steady_clock::now() - std::chrono::seconds(1));
+  EXPECT_TRUE(late.empty());
+  EXPECT_EQ(world->elementFromHandleCalls, callsBefore) << "no call once the deadline has passed";
 
   // No process with that pid: the read fails. A window is no application.
   EXPECT_FALSE(a11y::windows(*a11y::applicationElement(0x7ffffff0, 1.0)));

@@ -1,6 +1,6 @@
 'use strict';
 
-// What a binary file is, read from its headers: ELF or Mach-O, the
+// What a binary file is, read from its headers: ELF, Mach-O or PE, the
 // architecture of each slice (a universal Mach-O file holds several), whether
 // a slice is a program or a loadable module, and whether a Mach-O slice
 // carries a code signature (Apple silicon runs no unsigned code; the linker
@@ -91,6 +91,30 @@ function machSlice(fd, offset) {
   };
 }
 
+const peMachines = { 0x8664: 'x64', 0xaa64: 'arm64' };
+const IMAGE_FILE_EXECUTABLE_IMAGE = 0x0002;
+const IMAGE_FILE_DLL = 0x2000;
+
+// A Windows image: the DOS header points at the PE header, whose file header
+// says the machine and whether it is a program or a DLL (a .node file is one).
+function pe(fd, head) {
+  const at = head.readUInt32LE(0x3c);
+  const header = readAt(fd, at, 26);
+  if (header.length < 26 || header.readUInt32LE(0) !== 0x00004550) return { error: 'an MZ file without a PE header' };
+  const machine = header.readUInt16LE(4);
+  const characteristics = header.readUInt16LE(22);
+  if (header.readUInt16LE(24) !== 0x20b) return { error: 'not a 64-bit (PE32+) image' };
+  const library = (characteristics & IMAGE_FILE_DLL) !== 0;
+  return {
+    format: 'pe', os: 'win32',
+    slices: [{
+      cpu: peMachines[machine] ?? `machine ${machine}`,
+      program: (characteristics & IMAGE_FILE_EXECUTABLE_IMAGE) !== 0 && !library,
+      library,
+    }],
+  };
+}
+
 /**
  * Describes the binary at `file`: { format, os, slices: [{ cpu, program,
  * library, signed?, intact? }] } (for Mach-O: signed, and intact: whether
@@ -103,6 +127,7 @@ function describeBinary(file) {
   try {
     const head = readAt(fd, 0, 64);
     if (head.length >= 4 && head.readUInt32BE(0) === 0x7f454c46) return elf(head);
+    if (head.length >= 64 && head.readUInt16LE(0) === 0x5a4d) return pe(fd, head);
     if (head.length >= 4 && head.readUInt32LE(0) === 0xfeedfacf) {
       const slice = machSlice(fd, 0);
       return slice.error ? slice : { format: 'macho', os: 'darwin', slices: [slice] };
@@ -126,7 +151,7 @@ function describeBinary(file) {
       }
       return { format: 'macho', os: 'darwin', slices };
     }
-    return { error: 'neither ELF nor Mach-O' };
+    return { error: 'neither ELF, Mach-O nor PE' };
   } finally {
     fs.closeSync(fd);
   }

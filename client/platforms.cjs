@@ -6,7 +6,7 @@
 // packages that use them, and how scripts/assemble-packages lays them out,
 // names and checks them. A new platform is one more entry here, and its
 // build given to assemble-packages; client/binaries.cjs must be able to read
-// its binaries' headers (ELF and Mach-O so far), or they are refused at pack.
+// its binaries' headers (ELF, Mach-O and PE so far), or they are refused at pack.
 //
 //   os, cpu, libc  the npm fields of the package; the package serves every
 //                  os-cpu pair listed (one darwin package holds universal
@@ -39,6 +39,12 @@ const packages = Object.freeze({
     files: ['tondrel', 'morvane.node'],
     for: '@tondrel/client', build: 'linux-arm64',
     title: 'Linux on 64-bit Arm (aarch64) with glibc',
+  },
+  '@tondrel/win32-x64': {
+    os: 'win32', cpu: ['x64'],
+    files: ['tondrel.exe', 'morvane.node'],
+    for: '@tondrel/client', build: 'windows',
+    title: 'Windows 10 or later on x86-64',
   },
   '@tondrel/sim-linux-x64': {
     os: 'linux', cpu: ['x64'], libc: 'glibc',

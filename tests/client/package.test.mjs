@@ -53,7 +53,8 @@ test('the platform package of each system, from the table', () => {
   const cases = [
     ['darwin', 'arm64', '@tondrel/darwin'], ['darwin', 'x64', '@tondrel/darwin'],
     ['linux', 'x64', '@tondrel/linux-x64'], ['linux', 'arm64', '@tondrel/linux-arm64'],
-    ['win32', 'x64', null], ['linux', 'ia32', null], ['freebsd', 'x64', null],
+    ['win32', 'x64', '@tondrel/win32-x64'], ['win32', 'arm64', null],
+    ['linux', 'ia32', null], ['freebsd', 'x64', null],
   ];
   for (const [platform, arch, expected] of cases) {
     assert.equal(esm.platformPackage(platform, arch), expected, `${platform}-${arch}`);
@@ -168,15 +169,19 @@ test('a platform package that is missing, empty or of another version is a faile
 
 test('on a platform without a build, findAgent says so and importing does not fail', async (t) => {
   const h = host(t, { pkg: false });
+  // Windows on Arm: no build yet.
   const real = Object.getOwnPropertyDescriptor(process, 'platform');
+  const realArch = Object.getOwnPropertyDescriptor(process, 'arch');
   Object.defineProperty(process, 'platform', { value: 'win32' });
+  Object.defineProperty(process, 'arch', { value: 'arm64' });
   try {
     const client = await load(h.client);
     assert.throws(() => client.findAgent(), (error) => error.code === 'ERR_TONDREL_UNSUPPORTED_PLATFORM' &&
-      error.message.includes(`no build for win32-${process.arch}`));
+      error.message.includes('no build for win32-arm64'));
     assert.equal(client.platformPackage(), null);
   } finally {
     Object.defineProperty(process, 'platform', real);
+    Object.defineProperty(process, 'arch', realArch);
   }
 });
 

@@ -119,8 +119,8 @@ function pe(fd, head) {
  * Describes the binary at `file`: { format, os, slices: [{ cpu, program,
  * library, signed?, intact? }] } (for Mach-O: signed, and intact: whether
  * the signed code is unchanged, null when unsigned), or { error } for a
- * file that is neither a 64-bit
- * ELF nor a Mach-O file. Throws only when the file cannot be read.
+ * file that is none of a 64-bit ELF, Mach-O or PE file. Throws only when
+ * the file cannot be read.
  */
 function describeBinary(file) {
   const fd = fs.openSync(file, 'r');
@@ -137,7 +137,7 @@ function describeBinary(file) {
       const wide = magic === 0xcafebabf;
       const count = head.readUInt32BE(4);
       // Java class files share the magic; their second word is a version far above this.
-      if (count === 0 || count > 16) return { error: 'neither ELF nor Mach-O' };
+      if (count === 0 || count > 16) return { error: 'neither ELF, Mach-O nor PE' };
       const entry = wide ? 32 : 20;
       const table = readAt(fd, 8, count * entry);
       const slices = [];

@@ -1,6 +1,6 @@
 // Reading binaries' headers (which platform, which slices, program or module,
 // signed or not) and checking a packaged macOS application with it, on
-// hand-made files: thin and universal Mach-O, ELF, and files that are neither.
+// hand-made files: thin and universal Mach-O, ELF, PE, and files that are none.
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
@@ -90,6 +90,19 @@ function elf(machine, type) {
   return bytes;
 }
 
+// A Windows image: the DOS header pointing at a PE header with the machine,
+// the characteristics and the optional header's magic (0x20b: 64-bit).
+function pe(machine, characteristics, { magic = 0x20b, signature = 0x00004550 } = {}) {
+  const bytes = Buffer.alloc(0x80 + 26);
+  bytes.writeUInt16LE(0x5a4d, 0);
+  bytes.writeUInt32LE(0x80, 0x3c);
+  bytes.writeUInt32LE(signature, 0x80);
+  bytes.writeUInt16LE(machine, 0x84);
+  bytes.writeUInt16LE(characteristics, 0x80 + 22);
+  bytes.writeUInt16LE(magic, 0x80 + 24);
+  return bytes;
+}
+
 function scratch(t) {
   const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'tondrel-binaries-'));
   t.after(() => fs.rmSync(dir, { recursive: true, force: true }));
@@ -113,14 +126,23 @@ test('what a file is, from its headers', async (t) => {
       { format: 'elf', os: 'linux', slices: [{ cpu: 'x64', program: true, library: false }] }],
     ['an aarch64 ELF shared object', elf(0xb7, 3),
       { format: 'elf', os: 'linux', slices: [{ cpu: 'arm64', program: true, library: true }] }],
+    ['an x86-64 Windows program', pe(0x8664, 0x0022),
+      { format: 'pe', os: 'win32', slices: [{ cpu: 'x64', program: true, library: false }] }],
+    ['an x86-64 Windows DLL (a .node file)', pe(0x8664, 0x2022),
+      { format: 'pe', os: 'win32', slices: [{ cpu: 'x64', program: false, library: true }] }],
+    ['an Arm64 Windows program', pe(0xaa64, 0x0022),
+      { format: 'pe', os: 'win32', slices: [{ cpu: 'arm64', program: true, library: false }] }],
+    ['a 32-bit Windows program', pe(0x014c, 0x0102, { magic: 0x10b }), { error: 'not a 64-bit (PE32+) image' }],
+    ['an MS-DOS program (no PE header)', pe(0x8664, 0x0022, { signature: 0 }),
+      { error: 'an MZ file without a PE header' }],
     ['a 32-bit ELF file', (() => { const b = elf(0x3e, 2); b[4] = 1; return b; })(),
       { error: 'not a 64-bit little-endian ELF file' }],
     ['a Java class file (the universal magic, a large second word)', Buffer.from('cafebabe00000034', 'hex'),
-      { error: 'neither ELF nor Mach-O' }],
+      { error: 'neither ELF, Mach-O nor PE' }],
     ['a universal file whose slice is cut off', universal(macho('arm64', 'program')).subarray(0, 4100),
       { error: 'universal file, slice 0: not a 64-bit Mach-O image' }],
-    ['a shell script', Buffer.from('#!/bin/sh\nexit 0\n'), { error: 'neither ELF nor Mach-O' }],
-    ['an empty file', Buffer.alloc(0), { error: 'neither ELF nor Mach-O' }],
+    ['a shell script', Buffer.from('#!/bin/sh\nexit 0\n'), { error: 'neither ELF, Mach-O nor PE' }],
+    ['an empty file', Buffer.alloc(0), { error: 'neither ELF, Mach-O nor PE' }],
   ];
   for (const [name, bytes, expected] of cases) {
     await t.test(name, () => {

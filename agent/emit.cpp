@@ -1,12 +1,12 @@
 #include "agent/emit.h"
 
 #include "agent/globals.h"
+#include "common/descriptor_wait.h"
 
 #include <cerrno>
 #include <csignal>
 #include <mutex>
 
-#include <poll.h>
 #include <pthread.h>
 #include <unistd.h>
 
@@ -42,9 +42,9 @@ bool writeAll(int descriptor, std::string_view bytes) {
     }
     if (written < 0 && errno == EINTR) continue;
     if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      pollfd waitFor{descriptor, POLLOUT, 0};
-      while (poll(&waitFor, 1, -1) < 0 && errno == EINTR) {
-      }
+      // A non-blocking descriptor the host left us: wait until it takes more.
+      // Terminals included, which poll() cannot wait on everywhere.
+      if (!waitForDescriptor(descriptor, Readiness::writable)) return false;
       continue;
     }
     if (written < 0 && errno == EPIPE) dieOfBrokenPipe();

@@ -5,6 +5,7 @@
 #include "agent/emit.h"
 #include "agent/globals.h"
 #include "agent/input.h"
+#include "platform/autorelease_pool.h"
 #include "platform/loop.h"
 #include "platform/os_version.h"
 
@@ -14,6 +15,7 @@
 
 #include <cerrno>
 #include <memory>
+#include <optional>
 
 namespace tondrel {
 
@@ -60,6 +62,10 @@ int agentMain() {
 
   processMonitor.reset();
 
+  // The version check and the first poll run before the run loop, whose
+  // callouts have pools of their own: this one releases what they
+  // autorelease instead of keeping it for the life of the process.
+  std::optional<platform::AutoreleasePool> startupPool(std::in_place);
   // Only from macOS 14 does the audio system list one object per client
   // process; before, all the agent can see is the default input device.
   perProcess = platform::operatingSystemIsAtLeast({14, 0, 0});
@@ -72,6 +78,7 @@ int agentMain() {
     DeviceInputMonitor::start(monitor);
     processMonitor = std::move(monitor);
   }
+  startupPool.reset();
   emit({{"event", std::string("ready")}, {"perProcess", perProcess}});
 
   loop::runMain();

@@ -74,9 +74,10 @@ set(TONDREL_LINK_HISERVICES ON)
 
 # Every link goes through cmake/apple-link: one link per architecture under
 # the output's own name (the ad-hoc signature is named after the file the
-# linker writes), the unstripped outputs kept in <build>/unstripped for crash
-# reports (NAME.unstripped), and release outputs stripped afterwards, which keeps their UUIDs
-# and signs them anew. Not for the compiler checks, which link scratch files.
+# linker writes), the unstripped outputs kept for crash reports as
+# <build>/unstripped/NAME.unstripped, and release outputs stripped
+# afterwards, which keeps their UUIDs and signs them anew. Not for the
+# compiler checks, which link scratch files.
 get_property(_in_try_compile GLOBAL PROPERTY IN_TRY_COMPILE)
 if(NOT _in_try_compile)
   set(_apple_link bash "${CMAKE_CURRENT_LIST_DIR}/apple-link" --lipo "${CMAKE_LIPO}"

@@ -15,7 +15,7 @@ const MiB = 1024 * 1024;
 // read, which is held whole, a few times over while it is parsed.
 const stated = 4 * MiB;
 const lineBytes = 100 * 1000;
-const written = 24 * MiB;
+const written = 12 * MiB;
 
 // The peak resident size of a process so far, in bytes.
 function peakRss(pid) {

@@ -496,7 +496,7 @@ describe('windows that are not this process\'s own top-level windows', () => {
 });
 
 describe('an X server that does not answer', () => {
-  test('a display that accepts connections and never answers: false within the bound', async () => {
+  test('a display that accepts connections and never answers: false within the bound', async (t) => {
     const mine = await TestWindow.start([], 'mine');
     // Connections are accepted by the system while this thread is busy in
     // the call; nothing is ever written back.
@@ -514,11 +514,13 @@ describe('an X server that does not answer', () => {
     try {
       const silentDisplay = `127.0.0.1:${port - 6000}`;
       const first = withEnv({ DISPLAY: silentDisplay }, () => timedCall(handle(mine.id)));
+      t.diagnostic(`silent display: false after ${first.ms.toFixed(0)} ms`);
       assert.equal(first.answer, false);
       assert.ok(first.ms < allowedMs, `the call took ${first.ms} ms`);
       // The first call's thread still waits on the silent display: a second
       // call gives up within the bound too, and makes no more threads.
       const second = withEnv({ DISPLAY: silentDisplay }, () => timedCall(handle(mine.id)));
+      t.diagnostic(`silent display, second call: false after ${second.ms.toFixed(0)} ms`);
       assert.equal(second.answer, false);
       assert.ok(second.ms < allowedMs, `the second call took ${second.ms} ms`);
     } finally {
@@ -539,13 +541,14 @@ describe('an X server that does not answer', () => {
   });
 
   test('another client holding a server grab: false within the bound, nothing written later',
-    async () => {
+    async (t) => {
       const mine = await TestWindow.start([], 'mine');
       const grabber = await TestWindow.start([], 'grabber', { mine: false });
       try {
         const before = await xprop(mine.id, ...watched);
         await grabber.ask('grab 5', /^grabbed$/);
         const during = timedCall(handle(mine.id));
+        t.diagnostic(`server grabbed: false after ${during.ms.toFixed(0)} ms`);
         assert.equal(during.answer, false);
         assert.ok(during.ms < allowedMs, `the call took ${during.ms} ms`);
         await grabber.next(/^ungrabbed$/, 'the grab released');

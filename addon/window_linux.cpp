@@ -10,6 +10,29 @@
 //    _NET_WM_USER_TIME_WINDOW as well), so a window not yet mapped is not
 //    focused when it is.
 //
+// Only the calling process's own top-level windows are touched: a window
+// whose _NET_WM_PID is another process's (or that has none), a window inside
+// another window, and the root window answer false, and nothing is written
+// to them. A window id is just a number any client can name, and the host
+// has no business changing other applications' windows.
+//
+// The call never waits on the X server for more than a second. The X work
+// runs on a thread of its own while the calling thread (the host's
+// JavaScript thread) waits for it at most kWorkerTime. When the server has
+// not answered by then (another client holds a server grab, or the display
+// accepts connections and never answers), the call answers false. The
+// module's connection is then cut, so the thread ends at once, where the
+// server had answered the connection's setup and libX11 lets a process
+// survive a lost connection (1.7 and later); otherwise the thread stays until
+// the server answers or drops it. It reads everything it needs before it
+// writes anything and looks, before the first write, whether the call it
+// works for is still waiting, so a call that gave up before then never
+// changes a window afterwards. One such thread runs at a time: a call made while
+// the previous one's thread is still held waits for it within its own
+// second, and answers false if it is still held then. So a server that
+// never answers costs at most one thread and one socket, and no lock the
+// next call needs is held by it.
+//
 // libX11 is loaded at run time, so the module loads on machines without any X
 // library, where every call answers false. Each call opens its own connection
 // to the display and closes it again. Calls are rare (once per window), and a
@@ -30,6 +53,8 @@
 #include "window.h"
 
 #include <dlfcn.h>
+#include <pthread.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <X11/Xatom.h>
@@ -37,10 +62,14 @@
 #include <X11/Xutil.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
+#include <string>
 
 // The tests build a copy that looks for a library no machine has.
 #ifndef MORVANE_X11_LIBRARY
@@ -60,8 +89,9 @@ struct Xlib {
   decltype(&XSetIOErrorExitHandler) setIOErrorExitHandler = nullptr;
   decltype(&XSync) sync = nullptr;
   decltype(&XFree) free = nullptr;
+  decltype(&XConnectionNumber) connectionNumber = nullptr;
+  decltype(&XQueryTree) queryTree = nullptr;
   decltype(&XInternAtoms) internAtoms = nullptr;
-  decltype(&XGetWindowAttributes) getWindowAttributes = nullptr;
   decltype(&XGetWMHints) getWMHints = nullptr;
   decltype(&XSetWMHints) setWMHints = nullptr;
   decltype(&XGetWMProtocols) getWMProtocols = nullptr;
@@ -89,8 +119,9 @@ Xlib loadXlib() {
              resolve(library, "XSetErrorHandler", x.setErrorHandler) &&
              resolve(library, "XSync", x.sync) &&
              resolve(library, "XFree", x.free) &&
+             resolve(library, "XConnectionNumber", x.connectionNumber) &&
+             resolve(library, "XQueryTree", x.queryTree) &&
              resolve(library, "XInternAtoms", x.internAtoms) &&
-             resolve(library, "XGetWindowAttributes", x.getWindowAttributes) &&
              resolve(library, "XGetWMHints", x.getWMHints) &&
              resolve(library, "XSetWMHints", x.setWMHints) &&
              resolve(library, "XGetWMProtocols", x.getWMProtocols) &&
@@ -105,17 +136,6 @@ Xlib loadXlib() {
 const Xlib& xlib() {
   static const Xlib x = loadXlib();
   return x;
-}
-
-bool isSet(const char* name) {
-  const char* value = std::getenv(name);
-  return value != nullptr && value[0] != '\0';
-}
-
-bool waylandSession() {
-  const char* type = std::getenv("XDG_SESSION_TYPE");
-  return isSet("WAYLAND_DISPLAY") ||
-         (type != nullptr && std::strcmp(type, "wayland") == 0);
 }
 
 // The connection whose errors the handler below records. Atomics because
@@ -149,15 +169,44 @@ int recordLostConnection(Display* display) {
 
 void stayAfterLostConnection(Display* /*display*/, void* /*data*/) {}
 
-// Xlib's handler is one per process, so two threads of the host calling at
-// once (worker threads each load the module) take turns.
-std::mutex handlerTurn;
+// The longest the calling thread waits for the X work, and then for the
+// work's thread to end once its connection is cut: together the bound the
+// docs state (1 s).
+constexpr auto kWorkerTime = std::chrono::milliseconds(900);
+constexpr auto kWindDown = std::chrono::milliseconds(100);
+
+// One call's X work, shared by the calling thread and the thread doing it.
+struct Job {
+  Window window = None;
+  std::string displayName;
+
+  std::mutex lock;
+  std::condition_variable changed;
+  bool finished = false;
+  bool result = false;
+  // Set by the calling thread when it stopped waiting: nothing may be
+  // written from then on.
+  bool abandoned = false;
+  // The connection's socket while it is open, for the calling thread to cut.
+  int socket = -1;
+
+  bool stillWanted() {
+    std::lock_guard<std::mutex> guard(lock);
+    return !abandoned;
+  }
+};
+
+// Whether a thread doing X work is running; one at a time (see the top).
+std::mutex workerLock;
+std::condition_variable workerDone;
+bool workerBusy = false;
 
 // One connection with the module's error handler installed, for one call.
+// Only the one worker thread makes these.
 class Connection {
  public:
-  explicit Connection(const Xlib& x) : x_(x), turn_(handlerTurn) {
-    display_ = x_.openDisplay(nullptr);
+  Connection(const Xlib& x, Job& job) : x_(x), job_(job) {
+    display_ = x_.openDisplay(job.displayName.c_str());
     if (display_ == nullptr) {
       return;
     }
@@ -167,12 +216,21 @@ class Connection {
     if (x_.setIOErrorExitHandler != nullptr) {
       x_.setIOErrorExitHandler(display_, stayAfterLostConnection, nullptr);
       replacedIOHandler = x_.setIOErrorHandler(recordLostConnection);
+      // Only where a lost connection does not end the process may the
+      // calling thread cut it.
+      std::lock_guard<std::mutex> guard(job_.lock);
+      job_.socket = x_.connectionNumber(display_);
     }
   }
 
   ~Connection() {
     if (display_ == nullptr) {
       return;
+    }
+    {
+      // Not to be cut once closed: the number may then name another socket.
+      std::lock_guard<std::mutex> guard(job_.lock);
+      job_.socket = -1;
     }
     // Closing flushes, so the handler stays until the connection is gone.
     x_.closeDisplay(display_);
@@ -199,11 +257,11 @@ class Connection {
 
  private:
   const Xlib& x_;
-  std::lock_guard<std::mutex> turn_;
+  Job& job_;
   Display* display_ = nullptr;
 };
 
-enum AtomIndex { kProtocols, kTakeFocus, kUserTime, kUserTimeWindow, kWmPid, kAtomCount };
+enum AtomIndex { kProtocols, kTakeFocus, kUserTime, kUserTimeWindow, kWmPid, kWmState, kAtomCount };
 
 // Reads a property holding one 32-bit item of the given type; false when the
 // window has no such property or the request failed.
@@ -228,39 +286,74 @@ bool readCardinal(const Xlib& x, Display* display, Window window, Atom property,
   return found;
 }
 
-bool makeNonActivating(const Xlib& x, Display* display, Window window, bool waylandSession,
-                       const Connection& connection) {
-  // A round trip first: a window id that names nothing fails here (the
-  // error comes instead of the reply), before anything is written.
-  XWindowAttributes attributes;
-  if (x.getWindowAttributes(display, window, &attributes) == 0 || requestFailed.load()) {
+// Whether the window has the property at all, of any type.
+bool hasProperty(const Xlib& x, Display* display, Window window, Atom property) {
+  Atom actualType = None;
+  int actualFormat = 0;
+  unsigned long count = 0;
+  unsigned long remaining = 0;
+  unsigned char* data = nullptr;
+  int const status = x.getWindowProperty(display, window, property, 0, 0, False, AnyPropertyType,
+                                         &actualType, &actualFormat, &count, &remaining, &data);
+  if (data != nullptr) {
+    x.free(data);
+  }
+  return status == Success && actualType != None;
+}
+
+// The window's root and parent, by the first round trip of a call: a window
+// id that names nothing fails here (the error comes instead of the reply),
+// before anything is written.
+bool readParent(const Xlib& x, Display* display, Window window, Window& root, Window& parent) {
+  Window* children = nullptr;
+  unsigned int count = 0;
+  if (x.queryTree(display, window, &root, &parent, &children, &count) == 0 ||
+      requestFailed.load()) {
     return false;
   }
+  if (children != nullptr) {
+    x.free(children);
+  }
+  return true;
+}
 
+bool makeNonActivating(const Xlib& x, Display* display, Window window, Job& job,
+                       const Connection& connection) {
   char name0[] = "WM_PROTOCOLS";
   char name1[] = "WM_TAKE_FOCUS";
   char name2[] = "_NET_WM_USER_TIME";
   char name3[] = "_NET_WM_USER_TIME_WINDOW";
   char name4[] = "_NET_WM_PID";
-  char* names[kAtomCount] = {name0, name1, name2, name3, name4};
+  char name5[] = "WM_STATE";
+  char* names[kAtomCount] = {name0, name1, name2, name3, name4, name5};
   Atom atoms[kAtomCount] = {};
-  if (x.internAtoms(display, names, kAtomCount, False, atoms) == 0) {
+
+  Window root = None;
+  Window parent = None;
+  if (!readParent(x, display, window, root, parent) || window == root || parent == None) {
+    return false;
+  }
+  if (x.internAtoms(display, names, kAtomCount, False, atoms) == 0 || requestFailed.load()) {
+    return false;
+  }
+  // A top-level window: a child of its root (not yet managed, or under a
+  // window manager that does not reparent), or given WM_STATE by the window
+  // manager that framed it. A window inside another (a toolkit's child
+  // window) is neither.
+  if (parent != root && !hasProperty(x, display, window, atoms[kWmState])) {
+    return false;
+  }
+  // And this process's own. The same check keeps a Wayland session safe,
+  // where the handle may be a Wayland surface's number that names another
+  // application's window on the compositor's X server.
+  unsigned long pid = 0;
+  if (!readCardinal(x, display, window, atoms[kWmPid], XA_CARDINAL, pid) ||
+      pid != static_cast<unsigned long>(getpid())) {
     return false;
   }
 
-  // In a Wayland session the handle may be a Wayland surface's number rather
-  // than an X window id, and the same number can name another application's
-  // window on the compositor's X server. Only a window that belongs to this
-  // process (an X11 host running through XWayland) is touched there.
-  if (waylandSession) {
-    unsigned long pid = 0;
-    if (!readCardinal(x, display, window, atoms[kWmPid], XA_CARDINAL, pid) ||
-        pid != static_cast<unsigned long>(getpid())) {
-      return false;
-    }
-  }
-
-  // Input False, every other hint as it was.
+  // Everything is read before anything is written, so the check below is
+  // the last moment a write could still be avoided.
   XWMHints* const current = x.getWMHints(display, window);
   XWMHints hints;
   std::memset(&hints, 0, sizeof hints);
@@ -268,15 +361,30 @@ bool makeNonActivating(const Xlib& x, Display* display, Window window, bool wayl
     hints = *current;
     x.free(current);
   }
+  Atom* protocols = nullptr;
+  int count = 0;
+  if (x.getWMProtocols(display, window, &protocols, &count) == 0) {
+    protocols = nullptr;
+  }
+  unsigned long timeWindow = 0;
+  bool const separateTimeWindow =
+      readCardinal(x, display, window, atoms[kUserTimeWindow], XA_WINDOW, timeWindow) &&
+      timeWindow != None && timeWindow != window;
+  if (requestFailed.load() || !job.stillWanted()) {
+    if (protocols != nullptr) {
+      x.free(protocols);
+    }
+    return false;
+  }
+
+  // Input False, every other hint as it was.
   hints.flags |= InputHint;
   hints.input = False;
   x.setWMHints(display, window, &hints);
 
   // WM_TAKE_FOCUS out, the other protocols kept in their order. The property
   // is only written when it changes.
-  Atom* protocols = nullptr;
-  int count = 0;
-  if (x.getWMProtocols(display, window, &protocols, &count) != 0 && protocols != nullptr) {
+  if (protocols != nullptr) {
     int kept = 0;
     for (int i = 0; i < count; ++i) {
       if (protocols[i] != atoms[kTakeFocus]) {
@@ -297,14 +405,41 @@ bool makeNonActivating(const Xlib& x, Display* display, Window window, bool wayl
   auto const* zeroBytes = reinterpret_cast<const unsigned char*>(&zero);
   x.changeProperty(display, window, atoms[kUserTime], XA_CARDINAL, 32, PropModeReplace, zeroBytes,
                    1);
-  unsigned long timeWindow = 0;
-  if (readCardinal(x, display, window, atoms[kUserTimeWindow], XA_WINDOW, timeWindow) &&
-      timeWindow != None && timeWindow != window) {
+  if (separateTimeWindow) {
     x.changeProperty(display, static_cast<Window>(timeWindow), atoms[kUserTime], XA_CARDINAL, 32,
                      PropModeReplace, zeroBytes, 1);
   }
 
   return connection.settled();
+}
+
+// The X work of one call, on its own thread.
+bool work(const Xlib& x, Job& job) {
+  // Xlib's handler is one per process; another thread of the host may use
+  // Xlib meanwhile, which the handler allows for (see recordError).
+  Connection const connection(x, job);
+  if (connection.display() == nullptr || !job.stillWanted()) {
+    return false;
+  }
+  return makeNonActivating(x, connection.display(), job.window, job, connection);
+}
+
+void* runJob(void* argument) {
+  std::unique_ptr<std::shared_ptr<Job>> held(static_cast<std::shared_ptr<Job>*>(argument));
+  std::shared_ptr<Job> const job = *held;
+  bool const result = work(xlib(), *job);
+  {
+    std::lock_guard<std::mutex> guard(workerLock);
+    workerBusy = false;
+  }
+  workerDone.notify_all();
+  {
+    std::lock_guard<std::mutex> guard(job->lock);
+    job->finished = true;
+    job->result = result;
+  }
+  job->changed.notify_all();
+  return nullptr;
 }
 
 }  // namespace
@@ -317,17 +452,57 @@ bool preventActivation(void* view) {
     return false;
   }
   // Without a display the X library is not even loaded.
-  if (!isSet("DISPLAY")) {
+  const char* const displayName = std::getenv("DISPLAY");
+  if (displayName == nullptr || displayName[0] == '\0') {
     return false;
   }
-  bool const wayland = waylandSession();
   const Xlib& x = xlib();
   if (!x.loaded) {
     return false;
   }
-  Connection const connection(x);
-  if (connection.display() == nullptr) {
+  auto const deadline = std::chrono::steady_clock::now() + kWorkerTime;
+
+  auto job = std::make_shared<Job>();
+  job->window = static_cast<Window>(id);
+  job->displayName = displayName;
+
+  {
+    std::unique_lock<std::mutex> guard(workerLock);
+    if (!workerDone.wait_until(guard, deadline, [] { return !workerBusy; })) {
+      return false;
+    }
+    workerBusy = true;
+  }
+  pthread_attr_t attributes;
+  pthread_attr_init(&attributes);
+  pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+  auto* argument = new std::shared_ptr<Job>(job);
+  pthread_t thread;
+  int const started = pthread_create(&thread, &attributes, runJob, argument);
+  pthread_attr_destroy(&attributes);
+  if (started != 0) {
+    delete argument;
+    {
+      std::lock_guard<std::mutex> guard(workerLock);
+      workerBusy = false;
+    }
+    workerDone.notify_all();
     return false;
   }
-  return makeNonActivating(x, connection.display(), static_cast<Window>(id), wayland, connection);
+
+  std::unique_lock<std::mutex> guard(job->lock);
+  if (job->changed.wait_until(guard, deadline, [&job] { return job->finished; })) {
+    return job->result;
+  }
+  job->abandoned = true;
+  if (job->socket >= 0) {
+    // The thread is waiting on the server: end its connection, so it fails
+    // now instead of whenever the server answers.
+    shutdown(job->socket, SHUT_RDWR);
+  }
+  // A write made before the call gave up may just have been confirmed.
+  if (job->changed.wait_for(guard, kWindDown, [&job] { return job->finished; })) {
+    return job->result;
+  }
+  return false;
 }

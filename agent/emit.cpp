@@ -1,6 +1,7 @@
 #include "agent/emit.h"
 
 #include "agent/globals.h"
+#include "common/descriptor_wait.h"
 
 #include <cerrno>
 #include <csignal>
@@ -12,7 +13,6 @@
 #include <io.h>
 #include <windows.h>
 #else
-#include <poll.h>
 #include <pthread.h>
 #endif
 
@@ -88,9 +88,9 @@ bool writeAll(int descriptor, std::string_view bytes) {
     }
     if (written < 0 && errno == EINTR) continue;
     if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      pollfd waitFor{descriptor, POLLOUT, 0};
-      while (poll(&waitFor, 1, -1) < 0 && errno == EINTR) {
-      }
+      // A non-blocking descriptor the host left us: wait until it takes more.
+      // Terminals included, which poll() cannot wait on everywhere.
+      if (!waitForDescriptor(descriptor, Readiness::writable)) return false;
       continue;
     }
     if (written < 0 && errno == EPIPE) dieOfBrokenPipe();

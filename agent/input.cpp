@@ -1,8 +1,12 @@
 #include "agent/input.h"
 
+#include <sys/types.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <condition_variable>
+#include <mutex>
 
 #include "agent/framing.h"
 #include "agent/globals.h"
@@ -11,15 +15,71 @@
 
 namespace tondrel {
 
+namespace {
+
+struct Held {
+  std::mutex lock;
+  std::condition_variable room;
+  std::size_t chunks = 0;
+  std::size_t requests = 0;
+  std::size_t most = 0;
+
+  bool roomToRead() const {
+    return chunks + chunkSize <= chunkBudget && requests <= requestBudget;
+  }
+  void add(std::size_t& counter, std::size_t bytes) {
+    std::lock_guard<std::mutex> guard(lock);
+    counter += bytes;
+    most = std::max(most, chunks + requests);
+  }
+  void remove(std::size_t& counter, std::size_t bytes) {
+    std::lock_guard<std::mutex> guard(lock);
+    counter -= std::min(bytes, counter);
+    if (roomToRead()) room.notify_all();
+  }
+};
+
+Held& held() {
+  static auto* instance = new Held;  // the reader thread may outlive main
+  return *instance;
+}
+
+}  // namespace
+
+void holdRequest(std::size_t cost) { held().add(held().requests, cost); }
+void releaseRequest(std::size_t cost) { held().remove(held().requests, cost); }
+
+InputHeld inputHeld() {
+  Held& h = held();
+  std::lock_guard<std::mutex> guard(h.lock);
+  return {h.chunks + h.requests, h.most};
+}
+
+void resetMostInputHeld() {
+  Held& h = held();
+  std::lock_guard<std::mutex> guard(h.lock);
+  h.most = h.chunks + h.requests;
+}
+
 void readChunk(int descriptor) {
-  char bytes[64 * 1024];
+  {
+    // Not reading is what makes the host wait: its writes fill the pipe and
+    // block until the main thread and the page reader have caught up.
+    Held& h = held();
+    std::unique_lock<std::mutex> guard(h.lock);
+    h.room.wait(guard, [&h] { return h.roomToRead(); });
+  }
+  char bytes[chunkSize];
   ssize_t count;
   do {
     count = read(descriptor, bytes, sizeof bytes);
   } while (count < 0 && errno == EINTR);
   if (count > 0) {
-    loop::postMain([chunk = std::string(bytes, static_cast<std::size_t>(count))]() mutable {
+    const auto size = static_cast<std::size_t>(count);
+    held().add(held().chunks, size);
+    loop::postMain([chunk = std::string(bytes, size), size]() mutable {
       takeLines(std::move(chunk));
+      held().remove(held().chunks, size);
     });
     return;
   }

@@ -5,6 +5,7 @@
 #include "agent/emit.h"
 #include "agent/globals.h"
 #include "agent/input.h"
+#include "platform/autorelease_pool.h"
 #include "platform/loop.h"
 #include "platform/audio.h"
 #include "platform/processes.h"
@@ -14,6 +15,7 @@
 
 #include <cerrno>
 #include <memory>
+#include <optional>
 
 namespace tondrel {
 
@@ -65,6 +67,10 @@ int agentMain() {
 
   processMonitor.reset();
 
+  // The support check and the first poll run before the run loop, whose
+  // callouts have pools of their own: this one releases what they
+  // autorelease instead of keeping it for the life of the process.
+  std::optional<platform::AutoreleasePool> startupPool(std::in_place);
   // Where the system lists the processes that capture, each is reported;
   // elsewhere all the agent can see is the default input device.
   perProcess = platform::audio::supportedMonitor() == platform::audio::Monitor::perProcess;
@@ -77,6 +83,7 @@ int agentMain() {
     DeviceInputMonitor::start(monitor);
     processMonitor = std::move(monitor);
   }
+  startupPool.reset();
   emit({{"event", std::string("ready")}, {"perProcess", perProcess}});
 
   loop::runMain();

@@ -21,7 +21,9 @@ set(_triple "${TONDREL_CROSS_ARCH}-apple-macos12")
 find_program(_clang NAMES clang clang-14 REQUIRED)
 find_program(_clangxx NAMES clang++ clang++-14 REQUIRED)
 find_program(CMAKE_INSTALL_NAME_TOOL NAMES llvm-install-name-tool llvm-install-name-tool-14 REQUIRED)
-find_program(CMAKE_LIPO NAMES llvm-lipo llvm-lipo-14 lipo)
+find_program(CMAKE_LIPO NAMES llvm-lipo llvm-lipo-14 lipo REQUIRED)
+# Strips and signs anew in one step (LLVM 14 and later).
+find_program(TONDREL_LLVM_STRIP NAMES llvm-strip llvm-strip-14 REQUIRED)
 set(CMAKE_C_COMPILER "${_clang}")
 set(CMAKE_CXX_COMPILER "${_clangxx}")
 set(CMAKE_OBJCXX_COMPILER "${_clangxx}")
@@ -69,6 +71,27 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "${_link}")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "${_link}")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "${_link}")
 set(TONDREL_LINK_HISERVICES ON)
+
+# Every link goes through cmake/apple-link: one link per architecture under
+# the output's own name (the ad-hoc signature is named after the file the
+# linker writes), the unstripped outputs kept for crash reports as
+# <build>/unstripped/NAME.unstripped, and release outputs stripped
+# afterwards, which keeps their UUIDs and signs them anew. Not for the
+# compiler checks, which link scratch files.
+get_property(_in_try_compile GLOBAL PROPERTY IN_TRY_COMPILE)
+if(NOT _in_try_compile)
+  set(_apple_link bash "${CMAKE_CURRENT_LIST_DIR}/apple-link" --lipo "${CMAKE_LIPO}"
+    --keep "${CMAKE_BINARY_DIR}/unstripped")
+  if(CMAKE_BUILD_TYPE MATCHES "^(Release|MinSizeRel)$")
+    list(APPEND _apple_link --strip "${TONDREL_LLVM_STRIP}")
+    # Not at link time, which would leave nothing unstripped to keep.
+    set(TONDREL_STRIP_AFTER_LINK ON)
+  endif()
+  list(APPEND _apple_link --)
+  set(CMAKE_C_LINKER_LAUNCHER ${_apple_link})
+  set(CMAKE_CXX_LINKER_LAUNCHER ${_apple_link})
+  set(CMAKE_OBJCXX_LINKER_LAUNCHER ${_apple_link})
+endif()
 
 set(CMAKE_FIND_ROOT_PATH "${TONDREL_MACOS_SDK}")
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

@@ -6,36 +6,23 @@
 #include <CoreFoundation/CoreFoundation.h>
 #include <dispatch/dispatch.h>
 
-#include <sys/select.h>
-#include <unistd.h>
+#include <time.h>
 
-#include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <memory>
 #include <mutex>
 #include <thread>
-#include <time.h>
 #include <vector>
+
+#include "common/descriptor_wait.h"
+#include "platform/autorelease_pool.h"
 
 namespace {
 
 // Neither the main dispatch queue nor run-loop callouts drain an autorelease
 // pool, and the frameworks autorelease inside calls the agent makes every
 // second for as long as it runs: each callout gets a pool of its own.
-extern "C" void* objc_autoreleasePoolPush(void);
-extern "C" void objc_autoreleasePoolPop(void* pool);
-
-class AutoreleasePool {
- public:
-  AutoreleasePool() : pool_(objc_autoreleasePoolPush()) {}
-  AutoreleasePool(const AutoreleasePool&) = delete;
-  AutoreleasePool& operator=(const AutoreleasePool&) = delete;
-  ~AutoreleasePool() { objc_autoreleasePoolPop(pool_); }
-
- private:
-  void* pool_;
-};
+using platform::AutoreleasePool;
 
 void runTask(void* context) {
   AutoreleasePool pool;
@@ -67,35 +54,29 @@ void runWake(void*) {
 // `tondrel < commands` would never exit. select() reports every descriptor
 // kind (files, FIFOs, pipes, sockets, terminals) readable at its end, and the
 // handler's read() then sees it.
+//
+// The thread needs no way to be woken: the handler itself removes it at end
+// of input, on this thread, and the loop looks at the flag after each call.
+// A removal from elsewhere takes effect at the next wake-up, without a call.
 struct Reader {
   loop::ReadabilityHandler handler = nullptr;
   int descriptor = -1;
-  int wakePipe[2] = {-1, -1};
   std::atomic<bool> installed{true};
 };
 
 void readLoop(Reader* reader) {
-  const int highest = std::max(reader->descriptor, reader->wakePipe[0]);
   while (reader->installed.load()) {
-    if (highest >= FD_SETSIZE) {
-      // Beyond what select() takes: the handler's blocking read waits instead.
-      reader->handler(reader->descriptor);
-      continue;
-    }
-    fd_set readable;
-    FD_ZERO(&readable);
-    FD_SET(reader->descriptor, &readable);
-    FD_SET(reader->wakePipe[0], &readable);
-    const int ready = select(highest + 1, &readable, nullptr, nullptr, nullptr);
-    if (ready < 0) {
-      if (errno == EINTR) continue;
-      // The descriptor cannot be waited on (closed under us): the handler's
-      // read fails the same way and ends the input.
-      if (reader->installed.load()) reader->handler(reader->descriptor);
-      continue;
-    }
+    const bool waited = tondrel::waitForDescriptor(reader->descriptor, tondrel::Readiness::readable);
     if (!reader->installed.load()) break;
-    if (FD_ISSET(reader->descriptor, &readable)) reader->handler(reader->descriptor);
+    // A descriptor that cannot be waited on (closed under us) fails the
+    // handler's read the same way, which ends the input.
+    reader->handler(reader->descriptor);
+    if (!waited && reader->installed.load()) {
+      // Still installed: the read did not end the input. Rather than spin,
+      // look again a little later.
+      const timespec pause = {0, 10 * 1000 * 1000};
+      nanosleep(&pause, nullptr);
+    }
   }
 }
 
@@ -147,22 +128,13 @@ void wakeMonitor() {
 void setReadabilityHandler(int descriptor, ReadabilityHandler handler) {
   std::lock_guard<std::mutex> guard(readersLock);
   for (Reader* reader : readers()) {
-    if (reader->descriptor == descriptor && reader->installed.exchange(false)) {
-      // Stops further calls; one already running finishes first.
-      const char byte = 0;
-      if (write(reader->wakePipe[1], &byte, 1) < 0) {
-        // The reader sees the flag after its current call all the same.
-      }
-    }
+    // Stops further calls; one already running finishes first.
+    if (reader->descriptor == descriptor) reader->installed.store(false);
   }
   if (handler == nullptr) return;
   auto* reader = new Reader;
   reader->descriptor = descriptor;
   reader->handler = handler;
-  if (pipe(reader->wakePipe) != 0) {
-    delete reader;
-    return;
-  }
   readers().push_back(reader);
   std::thread(readLoop, reader).detach();
 }

@@ -36,8 +36,8 @@ function tempDir() {
 }
 
 class Agent {
-  constructor(binary, args = []) {
-    this.child = spawn(binary, args, { stdio: ['pipe', 'pipe', 'pipe'] });
+  constructor(binary, args = [], env = undefined) {
+    this.child = spawn(binary, args, { stdio: ['pipe', 'pipe', 'pipe'], env });
     this.lines = [];
     this.messages = [];
     this.stderr = '';
@@ -70,11 +70,11 @@ class Agent {
   }
 
   // Starts tondrel-sim on a scenario file, with the options given.
-  static sim(scenario, { speed = 20, trace } = {}) {
+  static sim(scenario, { speed = 20, trace, env } = {}) {
     const args = ['--speed', String(speed)];
     if (trace) args.push('--trace', trace);
     args.push(scenario);
-    return new Agent(tondrelSim, args);
+    return new Agent(tondrelSim, args, env);
   }
 
   static plain() {

@@ -3,7 +3,10 @@
 // client (testwin) and of Chromium. A window the module has prepared must
 // keep the focus and the active window where they were when it is clicked or
 // mapped, and still get the click; the same steps without the module show
-// the window taking the focus, so the checks can fail.
+// the window taking the focus, so the checks can fail. The module takes only
+// this process's own top-level windows, so the windows it is to prepare claim
+// this Node's pid (_NET_WM_PID), as a host's own windows do; other windows,
+// and X servers that do not answer, get false within the stated second.
 import assert from 'node:assert/strict';
 import { execFile } from 'node:child_process';
 import { createRequire } from 'node:module';
@@ -78,8 +81,11 @@ after(async () => {
 // One testwin process: its window id, its output lines as they come, and
 // its commands.
 class TestWindow {
-  static async start(options = [], name = 'testwin') {
-    const child = session.spawn(testwin, ['--name', name, ...options],
+  // A window claiming this Node's pid unless `mine` is false (then testwin's
+  // own) or the options name another.
+  static async start(options = [], name = 'testwin', { mine = true } = {}) {
+    const claim = mine && !options.includes('--pid') ? ['--pid', String(process.pid)] : [];
+    const child = session.spawn(testwin, ['--name', name, ...claim, ...options],
       { stdio: ['pipe', 'pipe', 'pipe'], name });
     const w = new TestWindow(child, name);
     const first = await w.next(/^window /);
@@ -366,13 +372,18 @@ describe('what answers false, with Node still running', () => {
     const target = await TestWindow.start();
     const number = display.slice(1);
     // Requests the module makes only after its connection is open: the
-    // window's attributes first, a property change later.
-    for (const [what, opcode] of [['GetWindowAttributes', 3], ['ChangeProperty', 18]]) {
+    // window's place in the tree first, a property change later.
+    for (const [what, opcode] of [['QueryTree', 15], ['ChangeProperty', 18]]) {
       const proxy = await cuttingProxy(`/tmp/.X11-unix/X${number}`, opcode);
       try {
         // The call blocks its thread, so it runs in another Node while this
         // one relays its connection.
+        // The window is made that Node's own first, through the display
+        // itself, so the call gets as far as writing.
         const script = `const { morvane } = require(${JSON.stringify(binary)});
+          require('node:child_process').execFileSync('xprop', ['-display', ${JSON.stringify(display)},
+            '-id', '${target.id}', '-f', '_NET_WM_PID', '32c', '-set', '_NET_WM_PID',
+            String(process.pid)]);
           const id = Buffer.alloc(4); id.writeUInt32${os.endianness()}(${target.id});
           console.log(morvane(id), 'alive');`;
         const result = await new Promise((resolve) => {
@@ -392,16 +403,16 @@ describe('what answers false, with Node still running', () => {
   });
 
   test('no display, an unreachable display and a Wayland session', async () => {
-    const mine = await TestWindow.start(['--pid', String(process.pid)], 'mine');
-    const foreign = await TestWindow.start([], 'foreign');
+    const mine = await TestWindow.start([], 'mine');
+    const foreign = await TestWindow.start([], 'foreign', { mine: false });
     try {
       const cases = [
         ['DISPLAY unset', { DISPLAY: undefined }, mine, false],
         ['DISPLAY empty', { DISPLAY: '' }, mine, false],
         ['a display nobody serves', { DISPLAY: ':4093' }, mine, false],
         ['a malformed display', { DISPLAY: 'no display at all' }, mine, false],
-        // In a Wayland session only a window of this very process (an X11
-        // host under XWayland) is taken.
+        // In any session only a window of this very process (an X11 host
+        // under XWayland, in a Wayland session) is taken.
         ['WAYLAND_DISPLAY set, a window of another process',
           { WAYLAND_DISPLAY: 'wayland-0' }, foreign, false],
         ['XDG_SESSION_TYPE wayland, a window of another process',
@@ -409,8 +420,9 @@ describe('what answers false, with Node still running', () => {
         ['WAYLAND_DISPLAY set, a window of this process',
           { WAYLAND_DISPLAY: 'wayland-0' }, mine, true],
         ['XDG_SESSION_TYPE x11, a window of another process',
-          { XDG_SESSION_TYPE: 'x11' }, foreign, true],
-        ['an X11 session, a window of another process', {}, foreign, true],
+          { XDG_SESSION_TYPE: 'x11' }, foreign, false],
+        ['an X11 session, a window of another process', {}, foreign, false],
+        ['an X11 session, a window of this process', {}, mine, true],
       ];
       for (const [name, env, window, expected] of cases) {
         assert.equal(withEnv(env, () => call(handle(window.id))), expected, name);
@@ -420,6 +432,136 @@ describe('what answers false, with Node still running', () => {
       await mine.stop();
     }
   });
+});
+
+// What the call would change, as xprop shows it: if a call answers false,
+// this must read the same afterwards.
+const watched = ['WM_HINTS', 'WM_PROTOCOLS', '_NET_WM_USER_TIME', '_NET_WM_PID'];
+
+async function rootWindow() {
+  const result = await session.run('xwininfo', ['-root']);
+  assert.equal(result.code, 0, result.stderr);
+  return Number(/Window id: (0x[0-9a-f]+)/.exec(result.stdout)[1]);
+}
+
+// Times one call, which blocks this thread.
+function timedCall(argument) {
+  const started = process.hrtime.bigint();
+  const answer = call(argument);
+  return { answer, ms: Number(process.hrtime.bigint() - started) / 1e6 };
+}
+
+// The stated bound is 1 s; the checks allow for a loaded machine, and still
+// tell a call that waits on the server (many seconds, or for good) from one
+// that does not.
+const boundMs = 1000;
+const allowedMs = 2.5 * boundMs;
+
+describe('windows that are not this process\'s own top-level windows', () => {
+  test('answer false and nothing is written to them', async () => {
+    const foreign = await TestWindow.start(['--user-time-window'], 'foreign', { mine: false });
+    const mine = await TestWindow.start(['--user-time-window'], 'mine');
+    try {
+      const root = await rootWindow();
+      // A window inside this process's own window, claiming this pid too.
+      await session.run('xprop', ['-id', String(mine.userTimeWindow), '-f', '_NET_WM_PID', '32c',
+        '-set', '_NET_WM_PID', String(process.pid)]);
+      const unclaimed = await TestWindow.start([], 'unclaimed');
+      await session.run('xprop', ['-id', String(unclaimed.id), '-remove', '_NET_WM_PID']);
+      try {
+        const cases = [
+          ['another process\'s window', foreign.id],
+          ['a window inside another process\'s window', foreign.userTimeWindow],
+          ['a window inside this process\'s window, claiming this pid', mine.userTimeWindow],
+          ['a window that claims no pid', unclaimed.id],
+          ['the root window', root],
+        ];
+        for (const [name, id] of cases) {
+          const before = await xprop(id, ...watched);
+          assert.equal(call(handle(id)), false, name);
+          assert.equal(await xprop(id, ...watched), before, `${name}: changed`);
+        }
+        // The control: the same call on this process's own window writes.
+        const before = await xprop(mine.id, ...watched);
+        assert.equal(call(handle(mine.id)), true);
+        assert.notEqual(await xprop(mine.id, ...watched), before);
+      } finally {
+        await unclaimed.stop();
+      }
+    } finally {
+      await mine.stop();
+      await foreign.stop();
+    }
+  });
+});
+
+describe('an X server that does not answer', () => {
+  test('a display that accepts connections and never answers: false within the bound', async (t) => {
+    const mine = await TestWindow.start([], 'mine');
+    // Connections are accepted by the system while this thread is busy in
+    // the call; nothing is ever written back.
+    const silent = net.createServer();
+    const accepted = [];
+    silent.on('connection', (socket) => accepted.push(socket));
+    let port = 0;
+    for (let n = 200; port === 0; ++n) {
+      assert.ok(n < 300, 'no free port for the silent display');
+      port = await new Promise((resolve) => {
+        silent.once('error', () => resolve(0));
+        silent.listen(6000 + n, '127.0.0.1', () => resolve(6000 + n));
+      });
+    }
+    try {
+      const silentDisplay = `127.0.0.1:${port - 6000}`;
+      const first = withEnv({ DISPLAY: silentDisplay }, () => timedCall(handle(mine.id)));
+      t.diagnostic(`silent display: false after ${first.ms.toFixed(0)} ms`);
+      assert.equal(first.answer, false);
+      assert.ok(first.ms < allowedMs, `the call took ${first.ms} ms`);
+      // The first call's thread still waits on the silent display: a second
+      // call gives up within the bound too, and makes no more threads.
+      const second = withEnv({ DISPLAY: silentDisplay }, () => timedCall(handle(mine.id)));
+      t.diagnostic(`silent display, second call: false after ${second.ms.toFixed(0)} ms`);
+      assert.equal(second.answer, false);
+      assert.ok(second.ms < allowedMs, `the second call took ${second.ms} ms`);
+    } finally {
+      // Taken from the queue of connections now that this thread is free,
+      // and dropped, which ends the wait of the first call's thread.
+      await session.waitFor(() => accepted.length > 0 || null, { what: 'the accepted connection' });
+      for (const socket of accepted) socket.destroy();
+      silent.close();
+    }
+    try {
+      // The silent display gone, the stuck thread ends, and the real display
+      // works again: nothing it held is in the way.
+      await session.waitFor(() => (call(handle(mine.id)) === true) || null,
+        { what: 'a call on the real display answering true' });
+    } finally {
+      await mine.stop();
+    }
+  });
+
+  test('another client holding a server grab: false within the bound, nothing written later',
+    async (t) => {
+      const mine = await TestWindow.start([], 'mine');
+      const grabber = await TestWindow.start([], 'grabber', { mine: false });
+      try {
+        const before = await xprop(mine.id, ...watched);
+        await grabber.ask('grab 5', /^grabbed$/);
+        const during = timedCall(handle(mine.id));
+        t.diagnostic(`server grabbed: false after ${during.ms.toFixed(0)} ms`);
+        assert.equal(during.answer, false);
+        assert.ok(during.ms < allowedMs, `the call took ${during.ms} ms`);
+        await grabber.next(/^ungrabbed$/, 'the grab released');
+        // A call waits for the thread of the one before, so once this one
+        // has answered, the first has finished whatever it was going to do.
+        assert.equal(call(handle(0x1ffffff0)), false);
+        assert.equal(await xprop(mine.id, ...watched), before, 'written after answering false');
+        assert.equal(call(handle(mine.id)), true, 'the same window once the grab is over');
+      } finally {
+        await grabber.stop();
+        await mine.stop();
+      }
+    });
 });
 
 // Chromium's browser window: the page in it counts the presses it gets in its
@@ -480,8 +622,14 @@ describe('a Chromium window', () => {
           return focus === window && active === window;
         }, { what: 'Chromium focused and active after the click' });
 
-        // Prepared: the click reaches the page, the focus stays.
+        // Prepared: the click reaches the page, the focus stays. The module
+        // takes only this process's own windows: the browser's window is
+        // made to claim this Node's pid, as if this Node had made it; a
+        // call before that answers false and changes nothing.
         await activate(other.id, other);
+        assert.equal(call(handle(window)), false, 'another process\'s window');
+        await session.run('xprop', ['-id', String(window), '-f', '_NET_WM_PID', '32c',
+          '-set', '_NET_WM_PID', String(process.pid)]);
         assert.equal(call(handle(window)), true);
         await clickMiddle(window);
         await pressed(warm + 2, 'the press after the call');

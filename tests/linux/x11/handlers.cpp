@@ -3,9 +3,12 @@
 // call, and must not hear of errors on the module's connection. Links the
 // step directly, with the same libX11 the module opens at run time.
 //
-// Usage: handlers WINDOW-ID (on the display named by DISPLAY). Prints one
-// line per problem and exits 1, or prints "ok".
+// Usage: handlers WINDOW-ID (on the display named by DISPLAY). The window is
+// made this process's own first (its _NET_WM_PID), as the step takes no
+// other. Prints one line per problem and exits 1, or prints "ok".
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdint>
@@ -57,6 +60,10 @@ int main(int argc, char** argv) {
   }
   XSetErrorHandler(hostErrorHandler);
   XSetIOErrorHandler(hostIOErrorHandler);
+  long const pid = getpid();
+  XChangeProperty(display, window, XInternAtom(display, "_NET_WM_PID", False), XA_CARDINAL, 32,
+                  PropModeReplace, reinterpret_cast<const unsigned char*>(&pid), 1);
+  XSync(display, False);
 
   expect(preventActivation(handle(window)), "the window was not prepared");
   expect(!preventActivation(handle(0x1ffffff0)), "an id naming nothing answered true");

@@ -10,6 +10,9 @@
 //   state     answers "state focus=<id> active=<id>" (XGetInputFocus and the
 //             root's _NET_ACTIVE_WINDOW, in decimal; 0 for none)
 //   destroy   destroys the window; answers "destroyed"
+//   grab N    grabs the server, so it serves no other client, for N seconds;
+//             answers "grabbed" once the grab is in place and "ungrabbed"
+//             once it is released
 //
 // Unasked it writes "press <button>" for a button pressed in the window and
 // "focus-in" when the window gets the focus. The first line is
@@ -174,6 +177,16 @@ void command(Client& c, const std::string& line) {
     XDestroyWindow(c.display, c.window);
     pumpUntil(c, [&] { return c.destroyed; });
     say("destroyed");
+  } else if (line.rfind("grab ", 0) == 0) {
+    XGrabServer(c.display);
+    XSync(c.display, False);
+    say("grabbed");
+    // Held whatever this process is told meanwhile, as a client busy with
+    // its grab would.
+    sleep(static_cast<unsigned int>(std::strtoul(line.c_str() + 5, nullptr, 10)));
+    XUngrabServer(c.display);
+    XSync(c.display, False);
+    say("ungrabbed");
   } else {
     std::fprintf(stderr, "testwin: unknown command %s\n", line.c_str());
   }

@@ -418,19 +418,37 @@ describe('an X server that stops answering', { skip: inApplicationScope() && 'th
     await session?.stop();
   });
 
+  const captureWith = (agent) => async (name) => {
+    const started = performance.now();
+    const recorder = session.spawn('pw-record', [path.join(session.dir, `${name}.wav`)]);
+    const event = await agent.waitFor((m) => m.event === 'mic' && m.running && m.pid === recorder.pid,
+      { timeoutMs: 30000, what: `the ${name} capture` });
+    assert.equal(event.appPid, null);
+    await session.stopProcess(recorder);
+    await agent.waitFor((m) => m.event === 'mic' && !m.running && m.pid === recorder.pid,
+      { timeoutMs: 30000, what: `the ${name} capture stopping` });
+    return Math.round(event.receivedAt - started);
+  };
+
+  test('a server stopped before the agent first asks it: captures are reported, the agent ends', async (t) => {
+    process.kill(xvfb, 'SIGSTOP');
+    let agent;
+    try {
+      agent = await startAgent(session);
+      const capture = captureWith(agent);
+      const times = [];
+      for (const name of ['never-1', 'never-2']) times.push(await capture(name));
+      t.diagnostic(`capture to event: ${times.join(', ')} ms with the server stopped from the start`);
+      assert.equal((await agent.close()).code, 0, 'the agent ends with its input');
+    } finally {
+      process.kill(xvfb, 'SIGCONT');
+      if (agent && !hasEnded(agent.child)) await session.stopProcess(agent.child);
+    }
+  });
+
   test('captures are still reported, and the agent ends with its input', async (t) => {
     const agent = await startAgent(session);
-    const capture = async (name) => {
-      const started = performance.now();
-      const recorder = session.spawn('pw-record', [path.join(session.dir, `${name}.wav`)]);
-      const event = await agent.waitFor((m) => m.event === 'mic' && m.running && m.pid === recorder.pid,
-        { timeoutMs: 30000, what: `the ${name} capture` });
-      assert.equal(event.appPid, null);
-      await session.stopProcess(recorder);
-      await agent.waitFor((m) => m.event === 'mic' && !m.running && m.pid === recorder.pid,
-        { timeoutMs: 30000, what: `the ${name} capture stopping` });
-      return Math.round(event.receivedAt - started);
-    };
+    const capture = captureWith(agent);
     // The agent connects to the server while it answers, then the server
     // stops (it still accepts connections, as the kernel queues them).
     const before = await capture('answered');

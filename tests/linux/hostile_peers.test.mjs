@@ -58,7 +58,7 @@ describe('a PipeWire socket that accepts and never answers', () => {
     await session?.stop();
   });
 
-  test('ready comes at once and the main loop never waits for it, across reconnections', async () => {
+  test('ready comes at once and the main loop never waits for it, across reconnections', async (t) => {
     const started = Date.now();
     const agent = await startAgent(session,
       { env: { PIPEWIRE_REMOTE: silent.path, DBUS_SESSION_BUS_ADDRESS: bus.address } });
@@ -66,6 +66,7 @@ describe('a PipeWire socket that accepts and never answers', () => {
       const readyMs = Date.now() - started;
       // Long enough for the first attempt to be given up and two more made.
       const times = await replyTimes(agent, 6000);
+      t.diagnostic(`ready after ${readyMs} ms; ${times.length} replies, the slowest after ${Math.max(...times)} ms`);
       assert.ok(silent.accepted >= 2, `${silent.accepted} connection attempts`);
       assert.ok(readyMs < promptMs * 2, `ready after ${readyMs} ms`);
       assert.ok(Math.max(...times) < promptMs, `replies took up to ${Math.max(...times)} ms: ${times}`);
@@ -120,12 +121,13 @@ describe('a session bus that accepts and never answers', () => {
     await session?.stop();
   });
 
-  test('every page request is answered, untrusted, within the bound', async () => {
+  test('every page request is answered, untrusted, within the bound', async (t) => {
     const agent = await startAgent(session,
       { env: { DBUS_SESSION_BUS_ADDRESS: `unix:path=${silent.path}` } });
     try {
       for (let id = 1; id <= 4; id++) {
         const reply = await ask(agent, { id, pid: process.pid });
+        t.diagnostic(`reply ${id} after ${reply.ms} ms`);
         assert.equal(reply.trusted, false);
         assert.deepEqual(reply.urls, []);
       }
@@ -163,7 +165,7 @@ describe('an accessibility bus that stops', () => {
     { what: 'stopped after a request was answered', walkFirst: true },
   ];
   for (const { what, walkFirst } of table) {
-    test(`${what}: requests are answered within the bound, and the agent recovers`, async () => {
+    test(`${what}: requests are answered within the bound, and the agent recovers`, async (t) => {
       const app = await startFakeApp(session, bus.address, 'https://stopped.test/');
       const agent = await startAgent(session);
       try {
@@ -176,6 +178,7 @@ describe('an accessibility bus that stops', () => {
         await session.waitFor(() => processState(daemon) === 'T', { what: 'the bus to stop' });
         for (let i = 0; i < 3; i++) {
           const reply = await ask(agent, { id: id++, pid: app.pid });
+          t.diagnostic(`reply while stopped after ${reply.ms} ms`);
           assert.deepEqual(reply.urls, [], JSON.stringify(reply));
         }
         process.kill(daemon, 'SIGCONT');
@@ -205,7 +208,7 @@ describe('accessible applications that exit after being read', () => {
     await session?.stop();
   });
 
-  test('what the agent kept of them is freed', async () => {
+  test('what the agent kept of them is freed', async (t) => {
     // A sanitizer build holds freed memory back for a while; here it is
     // handed back at once, so that what stays is what is still in use.
     const asan = [process.env.ASAN_OPTIONS, 'quarantine_size_mb=0', 'thread_local_quarantine_size_kb=0']
@@ -234,6 +237,7 @@ describe('accessible applications that exit after being read', () => {
       for (let n = 0; n < count; n++) await walkAndEnd(100 + n);
       const afterwards = await settled();
       const perApp = (afterwards - before) / count;
+      t.diagnostic(`${perApp.toFixed(1)} KiB kept per exited application (${before} -> ${afterwards} KiB)`);
       // Measured: 80-120 KiB per application of this size kept for good
       // before; a few KiB now (a name in libatspi's table, allocator slack).
       assert.ok(perApp < 24, `${perApp.toFixed(1)} KiB kept per exited application (${before} -> ${afterwards} KiB)`);

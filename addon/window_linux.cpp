@@ -52,7 +52,8 @@
 // treats it alike, as a failed call.
 #include "window.h"
 
-#include <dlfcn.h>
+#include "platform/linux/x11_library.h"
+
 #include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -67,7 +68,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <mutex>
 #include <string>
 
@@ -78,63 +78,9 @@
 
 namespace {
 
-// The part of libX11 the module uses, resolved by name once.
-struct Xlib {
-  bool loaded = false;
-  decltype(&XOpenDisplay) openDisplay = nullptr;
-  decltype(&XCloseDisplay) closeDisplay = nullptr;
-  decltype(&XSetErrorHandler) setErrorHandler = nullptr;
-  decltype(&XSetIOErrorHandler) setIOErrorHandler = nullptr;
-  // Missing before libX11 1.7; a lost connection then still ends the process.
-  decltype(&XSetIOErrorExitHandler) setIOErrorExitHandler = nullptr;
-  decltype(&XSync) sync = nullptr;
-  decltype(&XFree) free = nullptr;
-  decltype(&XConnectionNumber) connectionNumber = nullptr;
-  decltype(&XQueryTree) queryTree = nullptr;
-  decltype(&XInternAtoms) internAtoms = nullptr;
-  decltype(&XGetWMHints) getWMHints = nullptr;
-  decltype(&XSetWMHints) setWMHints = nullptr;
-  decltype(&XGetWMProtocols) getWMProtocols = nullptr;
-  decltype(&XSetWMProtocols) setWMProtocols = nullptr;
-  decltype(&XGetWindowProperty) getWindowProperty = nullptr;
-  decltype(&XChangeProperty) changeProperty = nullptr;
-};
-
-template <typename Function>
-bool resolve(void* library, const char* name, Function& function) {
-  function = reinterpret_cast<Function>(dlsym(library, name));
-  return function != nullptr;
-}
-
-Xlib loadXlib() {
-  Xlib x;
-  // Never closed: the library may be the host's own copy, and the module
-  // stays loaded for the life of the process anyway.
-  void* library = dlopen(MORVANE_X11_LIBRARY, RTLD_LAZY | RTLD_LOCAL);
-  if (library == nullptr) {
-    return x;
-  }
-  x.loaded = resolve(library, "XOpenDisplay", x.openDisplay) &&
-             resolve(library, "XCloseDisplay", x.closeDisplay) &&
-             resolve(library, "XSetErrorHandler", x.setErrorHandler) &&
-             resolve(library, "XSync", x.sync) &&
-             resolve(library, "XFree", x.free) &&
-             resolve(library, "XConnectionNumber", x.connectionNumber) &&
-             resolve(library, "XQueryTree", x.queryTree) &&
-             resolve(library, "XInternAtoms", x.internAtoms) &&
-             resolve(library, "XGetWMHints", x.getWMHints) &&
-             resolve(library, "XSetWMHints", x.setWMHints) &&
-             resolve(library, "XGetWMProtocols", x.getWMProtocols) &&
-             resolve(library, "XSetWMProtocols", x.setWMProtocols) &&
-             resolve(library, "XGetWindowProperty", x.getWindowProperty) &&
-             resolve(library, "XChangeProperty", x.changeProperty) &&
-             resolve(library, "XSetIOErrorHandler", x.setIOErrorHandler);
-  resolve(library, "XSetIOErrorExitHandler", x.setIOErrorExitHandler);
-  return x;
-}
-
-const Xlib& xlib() {
-  static const Xlib x = loadXlib();
+// libX11's functions, from the list the agent shares, resolved once.
+const x11::Library& xlib() {
+  static const x11::Library x = x11::load(MORVANE_X11_LIBRARY);
   return x;
 }
 
@@ -170,9 +116,10 @@ int recordLostConnection(Display* display) {
 void stayAfterLostConnection(Display* /*display*/, void* /*data*/) {}
 
 // The longest the calling thread waits for the X work, and then for the
-// work's thread to end once its connection is cut: together the bound the
-// docs state (1 s).
-constexpr auto kWorkerTime = std::chrono::milliseconds(900);
+// work's thread to end once its connection is cut: 0.9 s together, inside
+// the bound the docs state (1 s), which leaves room for starting the thread
+// and for a busy machine.
+constexpr auto kWorkerTime = std::chrono::milliseconds(800);
 constexpr auto kWindDown = std::chrono::milliseconds(100);
 
 // One call's X work, shared by the calling thread and the thread doing it.
@@ -189,12 +136,22 @@ struct Job {
   bool abandoned = false;
   // The connection's socket while it is open, for the calling thread to cut.
   int socket = -1;
+  // The calling thread and the worker each hold the job; the last to let go
+  // deletes it. (Counted by hand: std::shared_ptr would add symbols of the
+  // C++ library to what the module exports.)
+  std::atomic<int> holders{2};
 
   bool stillWanted() {
     std::lock_guard<std::mutex> guard(lock);
     return !abandoned;
   }
 };
+
+void letGo(Job* job) {
+  if (job->holders.fetch_sub(1) == 1) {
+    delete job;
+  }
+}
 
 // Whether a thread doing X work is running; one at a time (see the top).
 std::mutex workerLock;
@@ -205,21 +162,21 @@ bool workerBusy = false;
 // Only the one worker thread makes these.
 class Connection {
  public:
-  Connection(const Xlib& x, Job& job) : x_(x), job_(job) {
-    display_ = x_.openDisplay(job.displayName.c_str());
+  Connection(const x11::Library& x, Job& job) : x_(x), job_(job) {
+    display_ = x_.XOpenDisplay(job.displayName.c_str());
     if (display_ == nullptr) {
       return;
     }
     requestFailed = false;
     ownDisplay = display_;
-    replacedHandler = x_.setErrorHandler(recordError);
-    if (x_.setIOErrorExitHandler != nullptr) {
-      x_.setIOErrorExitHandler(display_, stayAfterLostConnection, nullptr);
-      replacedIOHandler = x_.setIOErrorHandler(recordLostConnection);
+    replacedHandler = x_.XSetErrorHandler(recordError);
+    if (x_.XSetIOErrorExitHandler != nullptr) {
+      x_.XSetIOErrorExitHandler(display_, stayAfterLostConnection, nullptr);
+      replacedIOHandler = x_.XSetIOErrorHandler(recordLostConnection);
       // Only where a lost connection does not end the process may the
       // calling thread cut it.
       std::lock_guard<std::mutex> guard(job_.lock);
-      job_.socket = x_.connectionNumber(display_);
+      job_.socket = x_.XConnectionNumber(display_);
     }
   }
 
@@ -233,11 +190,11 @@ class Connection {
       job_.socket = -1;
     }
     // Closing flushes, so the handler stays until the connection is gone.
-    x_.closeDisplay(display_);
-    x_.setErrorHandler(replacedHandler.load());
+    x_.XCloseDisplay(display_);
+    x_.XSetErrorHandler(replacedHandler.load());
     replacedHandler = nullptr;
-    if (x_.setIOErrorExitHandler != nullptr) {
-      x_.setIOErrorHandler(replacedIOHandler.load());
+    if (x_.XSetIOErrorExitHandler != nullptr) {
+      x_.XSetIOErrorHandler(replacedIOHandler.load());
       replacedIOHandler = nullptr;
     }
     ownDisplay = nullptr;
@@ -251,12 +208,12 @@ class Connection {
   // Waits until the server has answered every request so far; true when
   // none of them failed.
   bool settled() const {
-    x_.sync(display_, False);
+    x_.XSync(display_, False);
     return !requestFailed.load();
   }
 
  private:
-  const Xlib& x_;
+  const x11::Library& x_;
   Job& job_;
   Display* display_ = nullptr;
 };
@@ -265,14 +222,14 @@ enum AtomIndex { kProtocols, kTakeFocus, kUserTime, kUserTimeWindow, kWmPid, kWm
 
 // Reads a property holding one 32-bit item of the given type; false when the
 // window has no such property or the request failed.
-bool readCardinal(const Xlib& x, Display* display, Window window, Atom property, Atom type,
+bool readCardinal(const x11::Library& x, Display* display, Window window, Atom property, Atom type,
                   unsigned long& value) {
   Atom actualType = None;
   int actualFormat = 0;
   unsigned long count = 0;
   unsigned long remaining = 0;
   unsigned char* data = nullptr;
-  int const status = x.getWindowProperty(display, window, property, 0, 1, False, type,
+  int const status = x.XGetWindowProperty(display, window, property, 0, 1, False, type,
                                          &actualType, &actualFormat, &count, &remaining, &data);
   bool const found = status == Success && data != nullptr && actualType == type &&
                      actualFormat == 32 && count == 1;
@@ -281,22 +238,22 @@ bool readCardinal(const Xlib& x, Display* display, Window window, Atom property,
     std::memcpy(&value, data, sizeof value);
   }
   if (data != nullptr) {
-    x.free(data);
+    x.XFree(data);
   }
   return found;
 }
 
 // Whether the window has the property at all, of any type.
-bool hasProperty(const Xlib& x, Display* display, Window window, Atom property) {
+bool hasProperty(const x11::Library& x, Display* display, Window window, Atom property) {
   Atom actualType = None;
   int actualFormat = 0;
   unsigned long count = 0;
   unsigned long remaining = 0;
   unsigned char* data = nullptr;
-  int const status = x.getWindowProperty(display, window, property, 0, 0, False, AnyPropertyType,
+  int const status = x.XGetWindowProperty(display, window, property, 0, 0, False, AnyPropertyType,
                                          &actualType, &actualFormat, &count, &remaining, &data);
   if (data != nullptr) {
-    x.free(data);
+    x.XFree(data);
   }
   return status == Success && actualType != None;
 }
@@ -304,20 +261,20 @@ bool hasProperty(const Xlib& x, Display* display, Window window, Atom property) 
 // The window's root and parent, by the first round trip of a call: a window
 // id that names nothing fails here (the error comes instead of the reply),
 // before anything is written.
-bool readParent(const Xlib& x, Display* display, Window window, Window& root, Window& parent) {
+bool readParent(const x11::Library& x, Display* display, Window window, Window& root, Window& parent) {
   Window* children = nullptr;
   unsigned int count = 0;
-  if (x.queryTree(display, window, &root, &parent, &children, &count) == 0 ||
+  if (x.XQueryTree(display, window, &root, &parent, &children, &count) == 0 ||
       requestFailed.load()) {
     return false;
   }
   if (children != nullptr) {
-    x.free(children);
+    x.XFree(children);
   }
   return true;
 }
 
-bool makeNonActivating(const Xlib& x, Display* display, Window window, Job& job,
+bool makeNonActivating(const x11::Library& x, Display* display, Window window, Job& job,
                        const Connection& connection) {
   char name0[] = "WM_PROTOCOLS";
   char name1[] = "WM_TAKE_FOCUS";
@@ -333,7 +290,7 @@ bool makeNonActivating(const Xlib& x, Display* display, Window window, Job& job,
   if (!readParent(x, display, window, root, parent) || window == root || parent == None) {
     return false;
   }
-  if (x.internAtoms(display, names, kAtomCount, False, atoms) == 0 || requestFailed.load()) {
+  if (x.XInternAtoms(display, names, kAtomCount, False, atoms) == 0 || requestFailed.load()) {
     return false;
   }
   // A top-level window: a child of its root (not yet managed, or under a
@@ -354,16 +311,16 @@ bool makeNonActivating(const Xlib& x, Display* display, Window window, Job& job,
 
   // Everything is read before anything is written, so the check below is
   // the last moment a write could still be avoided.
-  XWMHints* const current = x.getWMHints(display, window);
+  XWMHints* const current = x.XGetWMHints(display, window);
   XWMHints hints;
   std::memset(&hints, 0, sizeof hints);
   if (current != nullptr) {
     hints = *current;
-    x.free(current);
+    x.XFree(current);
   }
   Atom* protocols = nullptr;
   int count = 0;
-  if (x.getWMProtocols(display, window, &protocols, &count) == 0) {
+  if (x.XGetWMProtocols(display, window, &protocols, &count) == 0) {
     protocols = nullptr;
   }
   unsigned long timeWindow = 0;
@@ -372,7 +329,7 @@ bool makeNonActivating(const Xlib& x, Display* display, Window window, Job& job,
       timeWindow != None && timeWindow != window;
   if (requestFailed.load() || !job.stillWanted()) {
     if (protocols != nullptr) {
-      x.free(protocols);
+      x.XFree(protocols);
     }
     return false;
   }
@@ -380,7 +337,7 @@ bool makeNonActivating(const Xlib& x, Display* display, Window window, Job& job,
   // Input False, every other hint as it was.
   hints.flags |= InputHint;
   hints.input = False;
-  x.setWMHints(display, window, &hints);
+  x.XSetWMHints(display, window, &hints);
 
   // WM_TAKE_FOCUS out, the other protocols kept in their order. The property
   // is only written when it changes.
@@ -392,9 +349,9 @@ bool makeNonActivating(const Xlib& x, Display* display, Window window, Job& job,
       }
     }
     if (kept != count) {
-      x.setWMProtocols(display, window, protocols, kept);
+      x.XSetWMProtocols(display, window, protocols, kept);
     }
-    x.free(protocols);
+    x.XFree(protocols);
   }
 
   // A user time of 0 asks the window manager not to focus the window when it
@@ -403,10 +360,10 @@ bool makeNonActivating(const Xlib& x, Display* display, Window window, Job& job,
   // manager then reads instead.
   long const zero = 0;
   auto const* zeroBytes = reinterpret_cast<const unsigned char*>(&zero);
-  x.changeProperty(display, window, atoms[kUserTime], XA_CARDINAL, 32, PropModeReplace, zeroBytes,
+  x.XChangeProperty(display, window, atoms[kUserTime], XA_CARDINAL, 32, PropModeReplace, zeroBytes,
                    1);
   if (separateTimeWindow) {
-    x.changeProperty(display, static_cast<Window>(timeWindow), atoms[kUserTime], XA_CARDINAL, 32,
+    x.XChangeProperty(display, static_cast<Window>(timeWindow), atoms[kUserTime], XA_CARDINAL, 32,
                      PropModeReplace, zeroBytes, 1);
   }
 
@@ -414,7 +371,7 @@ bool makeNonActivating(const Xlib& x, Display* display, Window window, Job& job,
 }
 
 // The X work of one call, on its own thread.
-bool work(const Xlib& x, Job& job) {
+bool work(const x11::Library& x, Job& job) {
   // Xlib's handler is one per process; another thread of the host may use
   // Xlib meanwhile, which the handler allows for (see recordError).
   Connection const connection(x, job);
@@ -425,8 +382,7 @@ bool work(const Xlib& x, Job& job) {
 }
 
 void* runJob(void* argument) {
-  std::unique_ptr<std::shared_ptr<Job>> held(static_cast<std::shared_ptr<Job>*>(argument));
-  std::shared_ptr<Job> const job = *held;
+  auto* const job = static_cast<Job*>(argument);
   bool const result = work(xlib(), *job);
   {
     std::lock_guard<std::mutex> guard(workerLock);
@@ -439,8 +395,15 @@ void* runJob(void* argument) {
     job->result = result;
   }
   job->changed.notify_all();
+  letGo(job);
   return nullptr;
 }
+
+// The calling thread's hold on a job, let go after its lock (declared later).
+struct Holding {
+  Job* job;
+  ~Holding() { letGo(job); }
+};
 
 }  // namespace
 
@@ -456,15 +419,11 @@ bool preventActivation(void* view) {
   if (displayName == nullptr || displayName[0] == '\0') {
     return false;
   }
-  const Xlib& x = xlib();
+  const x11::Library& x = xlib();
   if (!x.loaded) {
     return false;
   }
   auto const deadline = std::chrono::steady_clock::now() + kWorkerTime;
-
-  auto job = std::make_shared<Job>();
-  job->window = static_cast<Window>(id);
-  job->displayName = displayName;
 
   {
     std::unique_lock<std::mutex> guard(workerLock);
@@ -473,15 +432,18 @@ bool preventActivation(void* view) {
     }
     workerBusy = true;
   }
+  auto* const job = new Job;
+  Holding const holding{job};
+  job->window = static_cast<Window>(id);
+  job->displayName = displayName;
   pthread_attr_t attributes;
   pthread_attr_init(&attributes);
   pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
-  auto* argument = new std::shared_ptr<Job>(job);
   pthread_t thread;
-  int const started = pthread_create(&thread, &attributes, runJob, argument);
+  int const started = pthread_create(&thread, &attributes, runJob, job);
   pthread_attr_destroy(&attributes);
   if (started != 0) {
-    delete argument;
+    letGo(job);  // the worker's hold
     {
       std::lock_guard<std::mutex> guard(workerLock);
       workerBusy = false;
@@ -491,17 +453,18 @@ bool preventActivation(void* view) {
   }
 
   std::unique_lock<std::mutex> guard(job->lock);
-  if (job->changed.wait_until(guard, deadline, [&job] { return job->finished; })) {
+  if (job->changed.wait_until(guard, deadline, [job] { return job->finished; })) {
     return job->result;
   }
   job->abandoned = true;
-  if (job->socket >= 0) {
-    // The thread is waiting on the server: end its connection, so it fails
-    // now instead of whenever the server answers.
-    shutdown(job->socket, SHUT_RDWR);
+  if (job->socket < 0) {
+    return false;
   }
-  // A write made before the call gave up may just have been confirmed.
-  if (job->changed.wait_for(guard, kWindDown, [&job] { return job->finished; })) {
+  // The thread is waiting on the server: end its connection, so it fails
+  // now instead of whenever the server answers. A write made before the call
+  // gave up may just have been confirmed meanwhile.
+  shutdown(job->socket, SHUT_RDWR);
+  if (job->changed.wait_for(guard, kWindDown, [job] { return job->finished; })) {
     return job->result;
   }
   return false;

@@ -454,13 +454,23 @@ Outcome children(Node node, int timeoutMs, std::size_t limit, Clock::time_point 
   return outcome;
 }
 
-Outcome role(Node node, int timeoutMs, std::string* name) {
+// One bounded read of a node's text. The text lives in shared storage, since a
+// call given up on keeps running on the worker and may still write it.
+template <typename Read>
+Outcome readText(Node node, int timeoutMs, std::string* out, Read read) {
   if (node == nullptr) return Outcome::failed;
   auto text = std::make_shared<std::string>();
-  const Outcome outcome = bounded(timeoutMs, [node, timeoutMs, text] {
+  const Outcome outcome = bounded(timeoutMs, [node, timeoutMs, text, read] {
     if (!ready()) return Outcome::failed;
-    const Library& l = *library();
     limitCalls(timeoutMs);
+    return read(*library(), *text);
+  });
+  if (outcome == Outcome::ok) *out = *text;
+  return outcome;
+}
+
+Outcome role(Node node, int timeoutMs, std::string* name) {
+  return readText(node, timeoutMs, name, [node, timeoutMs](const Library& l, std::string& text) {
     auto started = Clock::now();
     Error error;
     const AtspiRole value = l.atspi_accessible_get_role(accessible(node), error.slot());
@@ -471,7 +481,7 @@ Outcome role(Node node, int timeoutMs, std::string* name) {
       const bool showing = states != nullptr && l.atspi_state_set_contains(states, ATSPI_STATE_SHOWING);
       if (states != nullptr) l.g_object_unref(states);
       if (showing) {
-        *text = shownWebDocument;
+        text = shownWebDocument;
         return Outcome::ok;
       }
       // No state set at all is an unanswered call, not a hidden document.
@@ -479,21 +489,14 @@ Outcome role(Node node, int timeoutMs, std::string* name) {
     }
     gchar* roleName = l.atspi_role_get_name(value);
     if (roleName == nullptr) return Outcome::failed;
-    *text = roleName;
+    text = roleName;
     l.g_free(roleName);
     return Outcome::ok;
   });
-  if (outcome == Outcome::ok) *name = *text;
-  return outcome;
 }
 
 Outcome documentUrl(Node node, int timeoutMs, std::string* url) {
-  if (node == nullptr) return Outcome::failed;
-  auto text = std::make_shared<std::string>();
-  const Outcome outcome = bounded(timeoutMs, [node, timeoutMs, text] {
-    if (!ready()) return Outcome::failed;
-    const Library& l = *library();
-    limitCalls(timeoutMs);
+  return readText(node, timeoutMs, url, [node, timeoutMs](const Library& l, std::string& text) {
     auto started = Clock::now();
     AtspiDocument* document = l.atspi_accessible_get_document_iface(accessible(node));
     if (document == nullptr) return failure(started, timeoutMs);
@@ -506,7 +509,7 @@ Outcome documentUrl(Node node, int timeoutMs, std::string* url) {
     for (const char* key : {"DocURL", "URI"}) {
       const auto* value = static_cast<const char*>(l.g_hash_table_lookup(attributes, key));
       if (value != nullptr && *value != '\0') {
-        *text = value;
+        text = value;
         found = true;
         break;
       }
@@ -514,8 +517,6 @@ Outcome documentUrl(Node node, int timeoutMs, std::string* url) {
     l.g_hash_table_unref(attributes);
     return found ? Outcome::ok : Outcome::failed;
   });
-  if (outcome == Outcome::ok) *url = *text;
-  return outcome;
 }
 
 std::optional<bool> accessibilityEnabled(int timeoutMs) {

@@ -9,7 +9,7 @@ import readline from 'node:readline';
 import { fileURLToPath } from 'node:url';
 
 const here = path.dirname(fileURLToPath(import.meta.url));
-const harness = path.join(here, '..', 'tests', 'linux', 'harness');
+const harness = path.join(here, '..', 'tests', 'support', 'services');
 const { startSession } = await import(path.join(harness, 'session.mjs'));
 const { startDisplay } = await import(path.join(harness, 'display.mjs'));
 const { startAccessibilityBus, accessibilityEnabled } = await import(path.join(harness, 'a11y.mjs'));

@@ -14,12 +14,12 @@ import http from 'node:http';
 import path from 'node:path';
 import { after, before, describe, test } from 'node:test';
 
-import { startAccessibilityBus } from './harness/a11y.mjs';
-import { startAudio } from './harness/audio.mjs';
-import { startChromium, startFirefox } from './harness/browsers.mjs';
-import { startDisplay } from './harness/display.mjs';
-import { startAgent } from './harness/page_requests.mjs';
-import { startSession } from './harness/session.mjs';
+import { startAccessibilityBus } from '../support/services/a11y.mjs';
+import { startAudio } from '../support/services/audio.mjs';
+import { startChromium, startFirefox } from '../support/services/browsers.mjs';
+import { startDisplay } from '../support/services/display.mjs';
+import { startAgent } from '../support/services/page_requests.mjs';
+import { startSession } from '../support/services/session.mjs';
 
 // Under a desktop that puts its applications in cgroup scopes, everything
 // this test starts already belongs to the application it runs in.

@@ -8,10 +8,10 @@ import { copyFileSync, mkdirSync, readFileSync, utimesSync, writeFileSync } from
 import path from 'node:path';
 import { after, before, describe, test } from 'node:test';
 
-import { startAudio } from './harness/audio.mjs';
-import { startDisplay } from './harness/display.mjs';
-import { startAgent } from './harness/page_requests.mjs';
-import { hasEnded, startSession } from './harness/session.mjs';
+import { startAudio } from '../support/services/audio.mjs';
+import { startDisplay } from '../support/services/display.mjs';
+import { startAgent } from '../support/services/page_requests.mjs';
+import { hasEnded, startSession } from '../support/services/session.mjs';
 
 // Under a desktop that puts its applications in cgroup scopes, everything
 // this test starts already belongs to the application it runs in.

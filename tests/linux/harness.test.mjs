@@ -6,8 +6,8 @@ import { existsSync } from 'node:fs';
 import { test } from 'node:test';
 import { fileURLToPath } from 'node:url';
 
-import { startDisplay } from './harness/display.mjs';
-import { startSession } from './harness/session.mjs';
+import { startDisplay } from '../support/services/display.mjs';
+import { startSession } from '../support/services/session.mjs';
 
 function alive(pid) {
   try {
@@ -74,7 +74,7 @@ test('the watchdog stops the processes of a test process that was killed', async
   // A child test process starts a session and a long-running process, prints
   // their pids and folder, then is killed without a chance to clean up.
   const script = `
-    import { startSession } from ${JSON.stringify(fileURLToPath(new URL('./harness/session.mjs', import.meta.url)))};
+    import { startSession } from ${JSON.stringify(fileURLToPath(new URL('../support/services/session.mjs', import.meta.url)))};
     const session = await startSession({ name: 'orphan' });
     const sleeper = session.spawn('sleep', ['600']);
     console.log(JSON.stringify({ pids: session.livePids(), dir: session.dir }));

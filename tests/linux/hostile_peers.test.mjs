@@ -9,10 +9,10 @@ import { after, before, describe, test } from 'node:test';
 
 import { createInterface } from 'node:readline';
 
-import { startAgent } from './harness/agent.mjs';
-import { startAccessibilityBus, startBusWithoutServices } from './harness/a11y.mjs';
-import { childrenOf, processState, residentKiB, startSilentSocket } from './harness/hostile.mjs';
-import { describeProcess, startSession } from './harness/session.mjs';
+import { startAgent } from '../support/services/agent.mjs';
+import { startAccessibilityBus, startBusWithoutServices } from '../support/services/a11y.mjs';
+import { childrenOf, processState, residentKiB, startSilentSocket } from '../support/services/hostile.mjs';
+import { describeProcess, startSession } from '../support/services/session.mjs';
 
 // How long a page request may take when nothing on the desktop answers at
 // once: far below the stalls these tests look for (a second and more), far

@@ -6,9 +6,9 @@ import { copyFileSync, mkdirSync, readFileSync, writeFileSync } from 'node:fs';
 import path from 'node:path';
 import { after, before, describe, test } from 'node:test';
 
-import { startAgent } from './harness/agent.mjs';
-import { addSink, captureStreams, recordingPath, startAudio, waitForCapture } from './harness/audio.mjs';
-import { startSession } from './harness/session.mjs';
+import { startAgent } from '../support/services/agent.mjs';
+import { addSink, captureStreams, recordingPath, startAudio, waitForCapture } from '../support/services/audio.mjs';
+import { startSession } from '../support/services/session.mjs';
 
 function parentOf(pid) {
   const stat = readFileSync(`/proc/${pid}/stat`, 'utf8');

@@ -17,8 +17,8 @@ import path from 'node:path';
 import { after, before, describe, test } from 'node:test';
 
 import { answerOf, nativeHandle } from '../addon/handles.js';
-import { startDisplay } from './harness/display.mjs';
-import { startSession } from './harness/session.mjs';
+import { startDisplay } from '../support/services/display.mjs';
+import { startSession } from '../support/services/session.mjs';
 
 const binary = process.env.MORVANE_NODE;
 const withoutX11 = process.env.MORVANE_NOX11;

@@ -5,13 +5,13 @@
 import assert from 'node:assert/strict';
 import { after, before, describe, test } from 'node:test';
 
-import { startAgent } from './harness/page_requests.mjs';
+import { startAgent } from '../support/services/page_requests.mjs';
 import {
   accessibilityEnabled, setAccessibilityEnabled, startAccessibilityBus, startBusWithoutServices,
-} from './harness/a11y.mjs';
-import { servePages, startChromium, startFirefox, writePages } from './harness/browsers.mjs';
-import { startDisplay } from './harness/display.mjs';
-import { startSession } from './harness/session.mjs';
+} from '../support/services/a11y.mjs';
+import { servePages, startChromium, startFirefox, writePages } from '../support/services/browsers.mjs';
+import { startDisplay } from '../support/services/display.mjs';
+import { startSession } from '../support/services/session.mjs';
 
 // What a request may take when the application it reads does not answer at
 // all: the call that goes unanswered (at most twice the messaging timeout of

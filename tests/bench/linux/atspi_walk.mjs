@@ -3,10 +3,10 @@
 //   node tests/bench/linux/atspi_walk.mjs BENCH_BINARY [ROUNDS]
 import { spawnSync } from 'node:child_process';
 
-import { setAccessibilityEnabled, startAccessibilityBus } from '../../linux/harness/a11y.mjs';
-import { startFirefox, writePages } from '../../linux/harness/browsers.mjs';
-import { startDisplay } from '../../linux/harness/display.mjs';
-import { startSession } from '../../linux/harness/session.mjs';
+import { setAccessibilityEnabled, startAccessibilityBus } from '../../support/services/a11y.mjs';
+import { startFirefox, writePages } from '../../support/services/browsers.mjs';
+import { startDisplay } from '../../support/services/display.mjs';
+import { startSession } from '../../support/services/session.mjs';
 
 const [binary, rounds = '21'] = process.argv.slice(2);
 const session = await startSession({ name: 'bench-walk' });

@@ -15,9 +15,9 @@ import { spawnSync } from 'node:child_process';
 import { mkdirSync, readFileSync, readdirSync } from 'node:fs';
 import path from 'node:path';
 
-import { startAgent } from '../../linux/harness/agent.mjs';
-import { recordingPath, startAudio, waitForCapture } from '../../linux/harness/audio.mjs';
-import { startSession } from '../../linux/harness/session.mjs';
+import { startAgent } from '../../support/services/agent.mjs';
+import { recordingPath, startAudio, waitForCapture } from '../../support/services/audio.mjs';
+import { startSession } from '../../support/services/session.mjs';
 
 const pollBench = process.argv[2];
 const idleSeconds = Number(process.argv[3] ?? 60);

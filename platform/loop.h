@@ -11,7 +11,8 @@
 // - a readability handler is called on a background thread, one call at a
 //   time, whenever its descriptor has data or has reached its end;
 // - the repeating timer's action is the microphone monitor's poll, which a
-//   backend may ask for sooner with wakeMonitor().
+//   backend may ask for sooner with wakeMonitor(), or (scheduleOnWake) only
+//   then.
 #pragma once
 
 #include <functional>
@@ -31,6 +32,12 @@ void submit(SerialQueue* queue, Task task);
 // Schedules the repeating timer on the main run loop; never invalidated.
 void scheduleRepeatingTimer(double intervalSeconds, Task action);
 
+// Makes `action` the monitor's poll without any ticks of its own: it runs
+// only when wakeMonitor() asks for it. For an audio backend that announces
+// every change, so that an idle agent does not wake at all. Either this or
+// scheduleRepeatingTimer is called, once.
+void scheduleOnWake(Task action);
+
 using ReadabilityHandler = void (*)(int descriptor);
 // Installs the handler for the descriptor; nullptr removes it, after which it is
 // not called again.
@@ -40,7 +47,7 @@ void setReadabilityHandler(int descriptor, ReadabilityHandler handler);
 // monitor's poll) run once soon on the main thread, without moving the
 // timer's own ticks. Calls made before that run starts coalesce into it, so a
 // backend may call this for every change it sees, from its own thread. Does
-// nothing before the timer is scheduled. For backends told of changes by
+// nothing before the timer (or the action of scheduleOnWake) is scheduled. For backends told of changes by
 // their system (an audio graph that announces new streams); a backend that
 // is only polled never calls it.
 void wakeMonitor();

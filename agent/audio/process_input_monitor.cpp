@@ -3,6 +3,7 @@
 #include "agent/audio/mic_event.h"
 #include "agent/audio/owning_app.h"
 #include "agent/audio/polling.h"
+#include "agent/audio/transitions.h"
 #include "agent/emit.h"
 
 #include <algorithm>
@@ -48,10 +49,19 @@ void ProcessInputMonitor::poll() {
     if (!entry.pid) entry.pid = stream.pid;
     // A state that cannot be read counts as not capturing.
     const bool now = stream.capturing.value_or(false);
-    const bool changed = entry.running != now;
+    const bool was = entry.running;
     entry.running = now;
-    // A new object counts as news only when it captures.
-    if (!initial_ && changed) report(now, entry.pid);
+    // A new object counts as news only when it captures, or captured since
+    // the previous poll.
+    if (initial_) continue;
+    std::optional<OwningApp> app;
+    bool appRead = false;
+    forEachTransition(was, now, stream.startsBetween, [&](bool running) {
+      // Read once for all of one stream's events: they are one moment's news.
+      if (!appRead && entry.pid) app = owningApp(*entry.pid);
+      appRead = true;
+      emit(micEvent(running, entry.pid, app));
+    });
   }
 
   // Also after an empty first list: whatever runs at the next poll is news.

@@ -1,6 +1,7 @@
 // Which client processes of the audio system capture input, polled once a
-// second; each start and stop is written as a `mic` event with the process and
-// the application that owns it. Needs an audio system that lists the
+// second or, where the audio system announces its changes, at each change;
+// each start and stop is written as a `mic` event with the process and the
+// application that owns it. Needs an audio system that lists the
 // capture streams of its client processes (platform::audio::Monitor::
 // perProcess). Main thread only.
 #pragma once
@@ -23,7 +24,8 @@ class ProcessInputMonitor {
   ProcessInputMonitor& operator=(const ProcessInputMonitor&) = delete;
 
   // Polls once at once, writing nothing whatever it finds, then every
-  // pollInterval while the caller holds the monitor (startPolling).
+  // pollInterval or when the backend asks, while the caller holds the monitor
+  // (startPolling).
   static void start(const std::shared_ptr<ProcessInputMonitor>& monitor);
 
  private:

@@ -18,6 +18,9 @@ Monitor supportedMonitor() {
                                                       : Monitor::defaultDevice;
 }
 
+// The audio system is sampled once a second.
+Updates updates() { return Updates::polled; }
+
 void captureStreams(std::vector<CaptureStream>& streams, const PidWanted& pidWanted) {
   // Kept between calls only for its storage, like the caller's vector: the
   // list is read on the main thread only.

@@ -120,6 +120,8 @@ void scheduleRepeatingTimer(double intervalSeconds, Task action) {
   CFRelease(timer);
 }
 
+void scheduleOnWake(Task action) { timerAction.store(new Task(std::move(action))); }
+
 void wakeMonitor() {
   if (timerAction.load() == nullptr || wakePending.exchange(true)) return;
   dispatch_async_f(dispatch_get_main_queue(), nullptr, runWake);

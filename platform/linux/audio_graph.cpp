@@ -32,6 +32,28 @@ std::optional<pid_t> streamPid(const Graph& graph, const Node& node) {
   return std::nullopt;
 }
 
+namespace {
+
+constexpr std::string_view captureClass = "Stream/Input/Audio";
+
+bool fedFromSource(const Graph& graph, std::uint32_t id) {
+  for (const auto& [linkId, link] : graph.links) {
+    if (link.inputNode != id) continue;
+    const auto output = graph.nodes.find(link.outputNode);
+    if (output != graph.nodes.end() && isAudioSource(output->second.mediaClass)) return true;
+  }
+  return false;
+}
+
+// The pid to give for a capture stream: what the graph says now, else what it
+// said when the stream last started.
+std::optional<pid_t> capturePid(const Graph& graph, const Node& node) {
+  if (const auto pid = streamPid(graph, node)) return pid;
+  return node.pidAtStart;
+}
+
+}  // namespace
+
 View buildView(const Graph& graph) {
   View view;
   std::set<std::uint32_t> fedFromSource;
@@ -46,10 +68,87 @@ View buildView(const Graph& graph) {
     if (graph.defaultSource && node.name == *graph.defaultSource && view.defaultInput == 0) {
       view.defaultInput = node.object;
     }
-    if (node.mediaClass != "Stream/Input/Audio" || fedFromSource.count(id) == 0) continue;
-    view.processes.push_back(ProcessObject{node.object, streamPid(graph, node), node.running});
+    if (node.mediaClass != captureClass) continue;
+    const bool fed = fedFromSource.count(id) != 0;
+    if (!fed && node.starts == 0) continue;
+    view.processes.push_back(
+        ProcessObject{node.object, capturePid(graph, node), fed && node.running, node.starts});
+  }
+  for (const GoneCapture& gone : graph.gone) {
+    view.processes.push_back(ProcessObject{gone.object, gone.pid, false, gone.starts});
   }
   return view;
+}
+
+bool capturesNow(const Graph& graph, std::uint32_t id) {
+  const auto node = graph.nodes.find(id);
+  return node != graph.nodes.end() && node->second.running &&
+         node->second.mediaClass == captureClass && fedFromSource(graph, id);
+}
+
+bool noteCaptures(Graph& graph, std::uint32_t id) {
+  bool changed = false;
+  const auto look = [&graph, &changed](std::uint32_t nodeId) {
+    const auto found = graph.nodes.find(nodeId);
+    if (found == graph.nodes.end()) return;
+    Node& node = found->second;
+    const bool now = capturesNow(graph, nodeId);
+    if (now == node.capturing) return;
+    node.capturing = now;
+    changed = true;
+    if (!now) return;
+    ++node.starts;
+    if (const auto pid = streamPid(graph, node)) node.pidAtStart = pid;
+  };
+  look(id);
+  // A source that appears, goes or changes class changes what it feeds.
+  for (const auto& [linkId, link] : graph.links) {
+    if (link.outputNode == id && link.inputNode != id) look(link.inputNode);
+  }
+  return changed;
+}
+
+bool removeNode(Graph& graph, std::uint32_t id) {
+  const auto found = graph.nodes.find(id);
+  if (found == graph.nodes.end()) return false;
+  const Node& node = found->second;
+  if (node.starts > 0) graph.gone.push_back({node.object, capturePid(graph, node), node.starts});
+  graph.nodes.erase(found);
+  std::vector<std::uint32_t> fed;
+  for (const auto& [linkId, link] : graph.links) {
+    if (link.outputNode == id) fed.push_back(link.inputNode);
+  }
+  for (const std::uint32_t input : fed) noteCaptures(graph, input);
+  return true;
+}
+
+bool removeLink(Graph& graph, std::uint32_t id) {
+  const auto found = graph.links.find(id);
+  if (found == graph.links.end()) return false;
+  const std::uint32_t input = found->second.inputNode;
+  graph.links.erase(found);
+  noteCaptures(graph, input);
+  return true;
+}
+
+bool takeStarts(Graph& graph) {
+  bool any = !graph.gone.empty();
+  graph.gone.clear();
+  for (auto& [id, node] : graph.nodes) {
+    if (node.starts == 0) continue;
+    node.starts = 0;
+    any = true;
+  }
+  return any;
+}
+
+void keepOnlyStarts(Graph& graph) {
+  for (const auto& [id, node] : graph.nodes) {
+    if (node.starts > 0) graph.gone.push_back({node.object, capturePid(graph, node), node.starts});
+  }
+  std::vector<GoneCapture> gone = std::move(graph.gone);
+  graph = Graph{};
+  graph.gone = std::move(gone);
 }
 
 std::optional<pid_t> parsePid(const char* text) {
@@ -128,8 +227,12 @@ void captureStreams(const View& view, std::vector<platform::audio::CaptureStream
   streams.clear();
   streams.reserve(view.processes.size());
   for (const ProcessObject& process : view.processes) {
-    streams.push_back({process.object, process.pid, process.runningInput});
+    streams.push_back({process.object, process.pid, process.runningInput, process.starts});
   }
+}
+
+bool sameAnswers(const View& a, const View& b) {
+  return a.processes == b.processes && defaultInputRunning(a) == defaultInputRunning(b);
 }
 
 std::optional<bool> defaultInputRunning(const View& view) {

@@ -28,6 +28,20 @@ struct Node {
   std::string name;                     // node.name
   bool running = false;                 // state "running"
   std::optional<std::uint32_t> client;  // client.id
+  // Kept by noteCaptures: whether the node captured from an audio source when
+  // last looked at, how often it started to since the last takeStarts, and
+  // its pid when it last started (its client may be gone by the time anyone
+  // asks).
+  bool capturing = false;
+  std::uint32_t starts = 0;
+  std::optional<pid_t> pidAtStart;
+};
+
+// A capture stream that went away after starting since the last takeStarts.
+struct GoneCapture {
+  ObjectId object = 0;
+  std::optional<pid_t> pid;
+  std::uint32_t starts = 0;
 };
 
 struct Client {
@@ -49,16 +63,27 @@ struct Graph {
   std::map<std::uint32_t, Client> clients;
   std::map<std::uint32_t, Link> links;
   std::optional<std::string> defaultSource;  // node.name from the "default" metadata
+  // In the order they went.
+  std::vector<GoneCapture> gone;
 };
 
 struct ProcessObject {
   ObjectId object = 0;
   std::optional<pid_t> pid;
   bool runningInput = false;
+  // Starts since the last takeStarts.
+  std::uint32_t starts = 0;
+
+  bool operator==(const ProcessObject& other) const {
+    return object == other.object && pid == other.pid && runningInput == other.runningInput &&
+           starts == other.starts;
+  }
 };
 
 struct View {
-  // Capture streams fed from an audio source, in PipeWire's id order.
+  // Capture streams fed from an audio source, in PipeWire's id order; then
+  // those that started capturing since the last takeStarts and are no longer
+  // fed from one, and those that went since, in the order they went.
   std::vector<ProcessObject> processes;
   // The default source's object, 0 when there is none.
   ObjectId defaultInput = 0;
@@ -85,8 +110,37 @@ std::optional<pid_t> streamPid(const Graph& graph, const Node& node);
 // Builds the view: process objects are nodes of class "Stream/Input/Audio"
 // that a link feeds from an audio source (a capture of a sink's monitor is not
 // the microphone), with the pid of streamPid; one is running input when the
-// node runs.
+// node runs. Those that started capturing since the last takeStarts are
+// listed too, also once they are no longer fed or gone, with their starts.
 View buildView(const Graph& graph);
+
+// Whether a node captures from an audio source now: a running
+// "Stream/Input/Audio" node that a link feeds from one.
+bool capturesNow(const Graph& graph, std::uint32_t id);
+
+// Looks again, after a change to node `id` or to the links into it, at
+// whether it and every node it feeds capture now, counting each start.
+// PipeWire tells of every change, so a capture that starts and stops between
+// two looks at the answers is still counted. True when any node's capture
+// state changed.
+bool noteCaptures(Graph& graph, std::uint32_t id);
+
+// Removes node `id`: one that started capturing since the last takeStarts is
+// kept among the gone; the nodes it fed no longer capture. True when the
+// graph had the node.
+bool removeNode(Graph& graph, std::uint32_t id);
+
+// Removes link `id`; the node it fed may no longer capture. True when the
+// graph had the link.
+bool removeLink(Graph& graph, std::uint32_t id);
+
+// Forgets every start counted so far and the gone captures: what has been
+// answered is not news again. True when there was anything to forget.
+bool takeStarts(Graph& graph);
+
+// Keeps only what was counted and not yet taken: the starts of every node,
+// as gone captures, for when the whole graph is lost with its connection.
+void keepOnlyStarts(Graph& graph);
 
 // The value of a property written as text ("1234"); nothing for anything that
 // is not a positive pid.
@@ -98,6 +152,9 @@ std::optional<std::string> defaultNodeName(std::string_view json);
 // The capture streams of the view, in its order, each with everything known
 // of it: the stream id is the node's object.
 void captureStreams(const View& view, std::vector<platform::audio::CaptureStream>& streams);
+
+// Whether the answers of two views differ.
+bool sameAnswers(const View& a, const View& b);
 
 // Whether the default source runs: false without one; absent when the default
 // names a node the view does not have.

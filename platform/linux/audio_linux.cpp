@@ -10,20 +10,14 @@ namespace platform::audio {
 // PipeWire lists its capture streams one by one on every desktop it runs.
 Monitor supportedMonitor() { return Monitor::perProcess; }
 
+// PipeWire tells of every change, and the connection asks for a poll then.
+Updates updates() { return Updates::announced; }
+
 void captureStreams(std::vector<CaptureStream>& streams, const PidWanted& /*pidWanted*/) {
   // Every pid is at hand in the cached graph, so all are filled in.
-  const pwaudio::Access access;
-  if (access.view() == nullptr) {
-    streams.clear();
-    return;
-  }
-  pwaudio::captureStreams(*access.view(), streams);
+  pwaudio::takeCaptureStreams(streams);
 }
 
-std::optional<bool> defaultInputRunning() {
-  const pwaudio::Access access;
-  if (access.view() == nullptr) return std::nullopt;
-  return pwaudio::defaultInputRunning(*access.view());
-}
+std::optional<bool> defaultInputRunning() { return pwaudio::defaultInputRunning(); }
 
 }  // namespace platform::audio

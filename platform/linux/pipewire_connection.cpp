@@ -1,5 +1,7 @@
 #include "platform/linux/pipewire_connection.h"
 
+#include "platform/linux/audio_graph.h"
+
 #include <pipewire/extensions/metadata.h>
 #include <pipewire/pipewire.h>
 #include <spa/utils/result.h>
@@ -19,6 +21,7 @@
 #include <thread>
 
 #include "platform/linux/runtime_library.h"
+#include "platform/loop.h"
 
 namespace pwaudio {
 
@@ -82,6 +85,16 @@ void addMetadataListener(pw_proxy* metadata, spa_hook* hook, const pw_metadata_e
                          void* data) {
   if (metadata == nullptr) return;
   pw_metadata_add_listener(reinterpret_cast<pw_metadata*>(metadata), hook, events, data);
+}
+// Called on the loop thread before each wait for events, so once after every
+// batch of events it handled.
+void addBeforeWaitHook(pw_loop* loop, spa_hook* hook, void (*beforeWait)(void*), void* data) {
+  static const spa_loop_control_hooks hooks = {
+      .version = SPA_VERSION_LOOP_CONTROL_HOOKS,
+      .before = beforeWait,
+      .after = nullptr,
+  };
+  pw_loop_add_hook(loop, hook, &hooks, data);
 }
 spa_source* addTimer(pw_loop* loop, spa_source_timer_func_t onTimer, void* data) {
   return pw_loop_add_timer(loop, onTimer, data);
@@ -169,39 +182,60 @@ class Connection {
     return *instance;
   }
 
-  std::mutex& mutex() { return mutex_; }
+  // The main thread's reads.
+  void takeCaptureStreams(std::vector<platform::audio::CaptureStream>& streams) {
+    const std::lock_guard<std::mutex> hold(mutex_);
+    startOnce();
+    captureStreams(answers(), streams);
+    if (takeStarts(graph_)) {
+      changed();
+      // What was just answered is no news for the next batch of events.
+      announced_ = answers();
+      announcedGeneration_ = generation_;
+    }
+  }
 
-  // Called with `mutex_` held. The view, while a connection is ready.
-  const View* view() {
-    if (!started_) {
-      // The library, its thread and its modules are only loaded once there is
-      // a PipeWire to talk to: an agent on a machine without one starts as
-      // fast as it would without the library. Loading takes tens of
-      // milliseconds, so it happens on a thread of its own.
-      if (!dueForAttempt()) return nullptr;
-      if (!socketMayExist()) return nullptr;
-      started_ = true;
-      std::thread([this] { start(); }).detach();
-      return nullptr;
-    }
-    if (state_ != State::ready) return nullptr;
-    if (viewGeneration_ != generation_) {
-      view_ = buildView(graph_);
-      viewGeneration_ = generation_;
-    }
-    return &view_;
+  std::optional<bool> defaultInputRunning() {
+    const std::lock_guard<std::mutex> hold(mutex_);
+    startOnce();
+    if (state_ != State::ready) return std::nullopt;
+    return pwaudio::defaultInputRunning(answers());
   }
 
  private:
-  // Whether the socket may be looked for now; before the library is loaded,
-  // with the same back-off as the connection attempts.
-  bool dueForAttempt() {
-    const auto now = std::chrono::steady_clock::now();
-    if (attempted_ && now - lastAttempt_ < socketRetryAfter_) return false;
-    if (attempted_) socketRetryAfter_ = std::min(socketRetryAfter_ * 2, longestRetry);
-    attempted_ = true;
-    lastAttempt_ = now;
-    return true;
+  // Called with `mutex_` held.
+  void startOnce() {
+    if (started_) return;
+    started_ = true;
+    // The library, its thread and its modules are only loaded once there is
+    // a PipeWire to talk to: an agent on a machine without one starts as fast
+    // as it would without the library. Loading takes tens of milliseconds,
+    // so it happens on a thread of its own, which also waits for the socket.
+    std::thread([this] {
+      auto pause = firstRetry;
+      while (!socketMayExist()) {
+        std::this_thread::sleep_for(pause);
+        pause = std::min(pause * 2, longestRetry);
+      }
+      start();
+    }).detach();
+  }
+
+  // Called with `mutex_` held: the view of the graph as it is now; while no
+  // connection is ready, only the captures that ended with the last one.
+  const View& answers() {
+    if (viewGeneration_ != generation_) {
+      if (state_ == State::ready) {
+        view_ = buildView(graph_);
+      } else {
+        view_ = View{};
+        for (const GoneCapture& gone : graph_.gone) {
+          view_.processes.push_back({gone.object, gone.pid, false, gone.starts});
+        }
+      }
+      viewGeneration_ = generation_;
+    }
+    return view_;
   }
 
   // On a thread of its own, once.
@@ -217,6 +251,7 @@ class Connection {
     context_ = pw.pw_context_new(loop_, nullptr, 0);
     if (context_ == nullptr) return;
     timer_ = addTimer(loop_, &Connection::onTimer, this);
+    addBeforeWaitHook(loop_, &beforeWaitHook_, &Connection::beforeWait, this);
     if (timer_ == nullptr || pw.pw_thread_loop_start(threadLoop) != 0) return;
     pw.pw_thread_loop_lock(threadLoop);
     connect();
@@ -228,7 +263,29 @@ class Connection {
   void setState(State state) {
     const std::lock_guard<std::mutex> hold(mutex_);
     state_ = state;
-    if (state == State::ready) changed();
+    if (state != State::ready) return;
+    // What was running when the graph became known is reported by its state;
+    // starts counted while it was being learnt are not news.
+    for (auto& [id, node] : graph_.nodes) node.starts = 0;
+    changed();
+  }
+
+  // After every batch of events: asks for a poll when an answer changed, or
+  // the connection became ready or was lost. Many changes in one batch (a
+  // recorder that opens several streams) give one poll.
+  static void beforeWait(void* data) {
+    auto* self = static_cast<Connection*>(data);
+    {
+      const std::lock_guard<std::mutex> hold(self->mutex_);
+      if (self->announcedGeneration_ == self->generation_) return;
+      self->announcedGeneration_ = self->generation_;
+      const bool ready = self->state_ == State::ready;
+      const View& answers = self->answers();
+      if (ready == self->announcedReady_ && sameAnswers(answers, self->announced_)) return;
+      self->announcedReady_ = ready;
+      self->announced_ = answers;
+    }
+    loop::wakeMonitor();
   }
 
   // Tries again after the back-off, which grows while attempts keep failing.
@@ -303,7 +360,8 @@ class Connection {
       core_ = nullptr;
     }
     const std::lock_guard<std::mutex> hold(mutex_);
-    graph_ = Graph{};
+    // Captures that started since the last read are still told of.
+    keepOnlyStarts(graph_);
     state_ = State::disconnected;
     changed();
   }
@@ -381,6 +439,7 @@ class Connection {
         if (outputNode && inputNode) {
           self->graph_.links[id] = Link{static_cast<std::uint32_t>(*outputNode),
                                         static_cast<std::uint32_t>(*inputNode)};
+          noteCaptures(self->graph_, static_cast<std::uint32_t>(*inputNode));
           self->changed();
         }
         return;
@@ -391,6 +450,7 @@ class Connection {
         node.object = self->nextObject();
         if (props != nullptr) readNodeProps(node, props);
         self->graph_.nodes[id] = std::move(node);
+        noteCaptures(self->graph_, id);
         self->changed();
       } else if (std::strcmp(type, PW_TYPE_INTERFACE_Client) == 0) {
         kind = Kind::client;
@@ -456,8 +516,8 @@ class Connection {
   static void onGlobalRemove(void* data, std::uint32_t id) {
     auto* self = static_cast<Connection*>(data);
     const std::lock_guard<std::mutex> hold(self->mutex_);
-    const bool removed = self->graph_.nodes.erase(id) + self->graph_.clients.erase(id) +
-                             self->graph_.links.erase(id) > 0;
+    const bool removed = removeNode(self->graph_, id) || removeLink(self->graph_, id) ||
+                         self->graph_.clients.erase(id) > 0;
     if (auto bound = self->bound_.find(id); bound != self->bound_.end()) {
       if (bound->second->kind == Kind::metadata) self->graph_.defaultSource.reset();
       spa_hook_remove(&bound->second->listener);
@@ -498,6 +558,7 @@ class Connection {
     if ((info->change_mask & PW_NODE_CHANGE_MASK_PROPS) != 0 && info->props != nullptr) {
       readNodeProps(node->second, info->props);
     }
+    noteCaptures(self->graph_, bound->id);
     self->changed();
   }
 
@@ -533,9 +594,6 @@ class Connection {
   Library pw;
   // Set on the reader's thread, under `mutex_`.
   bool started_ = false;
-  bool attempted_ = false;
-  std::chrono::steady_clock::time_point lastAttempt_{};
-  std::chrono::milliseconds socketRetryAfter_ = firstRetry;
   // Only touched on the loop thread once it runs (and before, by start()).
   pw_loop* loop_ = nullptr;
   pw_context* context_ = nullptr;
@@ -544,6 +602,7 @@ class Connection {
   pw_registry* registry_ = nullptr;
   spa_hook coreListener_{};
   spa_hook registryListener_{};
+  spa_hook beforeWaitHook_{};
   int syncRound_ = 0;
   int syncSeq_ = 0;
   std::chrono::milliseconds retryAfter_ = firstRetry;
@@ -556,12 +615,18 @@ class Connection {
   std::uint64_t generation_ = 0;
   View view_;
   std::uint64_t viewGeneration_ = ~std::uint64_t{0};
+  // What the monitor was last asked to poll for, under `mutex_`.
+  std::uint64_t announcedGeneration_ = 0;
+  bool announcedReady_ = false;
+  View announced_;
 };
 
 }  // namespace
 
-Access::Access() : lock_(Connection::shared().mutex()) { view_ = Connection::shared().view(); }
+void takeCaptureStreams(std::vector<platform::audio::CaptureStream>& streams) {
+  Connection::shared().takeCaptureStreams(streams);
+}
 
-Access::~Access() = default;
+std::optional<bool> defaultInputRunning() { return Connection::shared().defaultInputRunning(); }
 
 }  // namespace pwaudio

@@ -26,6 +26,8 @@ using Clock = std::chrono::steady_clock;
 struct Timer {
   double interval = 0;  // unscaled seconds
   double next = 0;      // clock seconds of the next tick
+  // False for the action of scheduleOnWake, which never ticks.
+  bool ticks = true;
   std::unique_ptr<loop::Task> action;
 };
 
@@ -176,6 +178,15 @@ void scheduleRepeatingTimer(double intervalSeconds, Task action) {
   m.wake.notify_all();
 }
 
+void scheduleOnWake(Task action) {
+  MainLoop& m = mainLoop();
+  std::lock_guard<std::mutex> guard(m.lock);
+  if (m.timer) fail("only one repeating timer is supported");
+  m.timer = std::make_unique<Timer>();
+  m.timer->ticks = false;
+  m.timer->action = std::make_unique<Task>(std::move(action));
+}
+
 void wakeMonitor() {
   MainLoop& m = mainLoop();
   std::lock_guard<std::mutex> guard(m.lock);
@@ -204,7 +215,7 @@ void runMain() {
   bool tickedLast = false;
   for (;;) {
     const double now = m.clockNow();
-    if (m.timer && now >= m.timer->next && !(tickedLast && !m.tasks.empty())) {
+    if (m.timer && m.timer->ticks && now >= m.timer->next && !(tickedLast && !m.tasks.empty())) {
       tickedLast = true;
       // Ticks missed while busy are skipped, not run in a burst.
       m.timer->next += m.timer->interval;
@@ -226,7 +237,7 @@ void runMain() {
       continue;
     }
     tickedLast = false;
-    if (m.timer) {
+    if (m.timer && m.timer->ticks) {
       m.wake.wait_until(guard, realDeadline(m, m.timer->next));
     } else {
       m.wake.wait(guard);
@@ -301,7 +312,7 @@ void advance(double seconds) {
     {
       std::lock_guard<std::mutex> guard(m.lock);
       // A small tolerance keeps repeated additions of 0.1 from missing a tick.
-      if (m.timer && m.timer->next <= target + 1e-9) {
+      if (m.timer && m.timer->ticks && m.timer->next <= target + 1e-9) {
         m.manualNow = m.timer->next;
         m.timer->next += m.timer->interval;
         action = m.timer->action.get();
@@ -345,7 +356,7 @@ bool timerScheduled() {
 double timerInterval() {
   MainLoop& m = mainLoop();
   std::lock_guard<std::mutex> guard(m.lock);
-  return m.timer ? m.timer->interval : 0;
+  return m.timer && m.timer->ticks ? m.timer->interval : 0;
 }
 
 void observeWaits(WaitObserver observer) { waitObserver.store(observer, std::memory_order_release); }

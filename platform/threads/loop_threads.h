@@ -33,6 +33,8 @@ double totalSlept();
 // Number of waits requested through sleepFor.
 long waitCount();
 
+// Whether the repeating timer, or the action of scheduleOnWake, is set; and
+// the timer's interval, 0 for an action that runs only when woken.
 bool timerScheduled();
 double timerInterval();
 

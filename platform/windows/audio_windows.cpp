@@ -117,6 +117,9 @@ using windows::Com;
 
 Monitor supportedMonitor() { return Monitor::perProcess; }
 
+// The sessions are sampled once a second.
+Updates updates() { return Updates::polled; }
+
 void captureStreams(std::vector<CaptureStream>& streams, const PidWanted& /*pidWanted*/) {
   streams.clear();
   windows::SessionIds& ids = windows::sessionIds();

@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <ostream>
+#include <string>
 #include <optional>
 #include <vector>
 
@@ -16,11 +18,22 @@ namespace {
 // clients for a native recorder (40), a PulseAudio client through the
 // PulseAudio server, pid 4100 (41), and a client that names no pid of its
 // own (42).
+Node makeNode(ObjectId object, const char* mediaClass, const char* name, bool running,
+              std::optional<std::uint32_t> client) {
+  Node node;
+  node.object = object;
+  node.mediaClass = mediaClass;
+  node.name = name;
+  node.running = running;
+  node.client = client;
+  return node;
+}
+
 Graph baseGraph() {
   Graph graph;
-  graph.nodes[30] = Node{100, "Audio/Source", "mic", true, std::nullopt};
-  graph.nodes[31] = Node{101, "Audio/Source/Virtual", "virtual", false, std::nullopt};
-  graph.nodes[32] = Node{102, "Audio/Sink", "speaker", true, std::nullopt};
+  graph.nodes[30] = makeNode(100, "Audio/Source", "mic", true, std::nullopt);
+  graph.nodes[31] = makeNode(101, "Audio/Source/Virtual", "virtual", false, std::nullopt);
+  graph.nodes[32] = makeNode(102, "Audio/Sink", "speaker", true, std::nullopt);
   graph.clients[40] = Client{4000, 4000, false};
   graph.clients[41] = Client{5100, 4100, true};
   graph.clients[42] = Client{std::nullopt, 4200, false};
@@ -29,7 +42,7 @@ Graph baseGraph() {
 
 void addStream(Graph& graph, std::uint32_t id, ObjectId object, bool running,
                std::optional<std::uint32_t> client, const char* mediaClass = "Stream/Input/Audio") {
-  graph.nodes[id] = Node{object, mediaClass, "stream", running, client};
+  graph.nodes[id] = makeNode(object, mediaClass, "stream", running, client);
 }
 
 void link(Graph& graph, std::uint32_t id, std::uint32_t from, std::uint32_t to) {
@@ -208,6 +221,194 @@ TEST(PipeWireAnswers, DefaultInputRunning) {
   View view;
   view.defaultInput = 777;
   EXPECT_EQ(defaultInputRunning(view), std::nullopt);
+}
+
+// The graph changed as the connection changes it on each of PipeWire's
+// events, and read as the monitor reads it at each poll.
+struct Events {
+  Graph graph = baseGraph();
+
+  Events& stream(std::uint32_t id, ObjectId object, std::optional<std::uint32_t> client = 40) {
+    addStream(graph, id, object, false, client);
+    noteCaptures(graph, id);
+    return *this;
+  }
+  Events& link(std::uint32_t id, std::uint32_t from, std::uint32_t to) {
+    graph.links[id] = Link{from, to};
+    noteCaptures(graph, to);
+    return *this;
+  }
+  Events& state(std::uint32_t id, bool running) {
+    graph.nodes.at(id).running = running;
+    noteCaptures(graph, id);
+    return *this;
+  }
+  Events& remove(std::uint32_t id) {
+    if (!removeNode(graph, id) && !removeLink(graph, id)) graph.clients.erase(id);
+    return *this;
+  }
+  std::vector<platform::audio::CaptureStream> poll() {
+    std::vector<platform::audio::CaptureStream> streams;
+    captureStreams(buildView(graph), streams);
+    takeStarts(graph);
+    return streams;
+  }
+};
+
+struct Seen {
+  ObjectId id;
+  std::optional<pid_t> pid;
+  bool capturing;
+  std::uint32_t starts;
+  bool operator==(const Seen&) const = default;
+};
+
+std::vector<Seen> seen(const std::vector<platform::audio::CaptureStream>& streams) {
+  std::vector<Seen> out;
+  for (const auto& stream : streams) {
+    out.push_back({static_cast<ObjectId>(stream.id), stream.pid, stream.capturing.value_or(false),
+                   stream.startsBetween});
+  }
+  return out;
+}
+
+void PrintTo(const Seen& s, std::ostream* os) {
+  *os << "{" << s.id << ", pid " << (s.pid ? std::to_string(*s.pid) : "none") << ", "
+      << (s.capturing ? "capturing" : "idle") << ", starts " << s.starts << "}";
+}
+
+TEST(PipeWireCaptures, WhatHappenedBetweenPollsIsCounted) {
+  struct Case {
+    const char* what;
+    std::vector<Seen> (*run)(Events&);
+    std::vector<Seen> next;  // the poll after
+  };
+  const std::vector<Case> cases = {
+      {"started and stopped between two polls",
+       [](Events& e) {
+         e.stream(50, 200).link(60, 30, 50).poll();
+         return seen(e.state(50, true).state(50, false).poll());
+       },
+       {{200, 4000, false, 0}}},
+      {"came and went entirely between two polls, its client first",
+       [](Events& e) {
+         e.poll();
+         e.stream(50, 200).link(60, 30, 50).state(50, true).state(50, false);
+         return seen(e.remove(40).remove(60).remove(50).poll());
+       },
+       {}},
+      {"unlinked from the source while still running",
+       [](Events& e) {
+         e.stream(50, 200).link(60, 30, 50).poll();
+         return seen(e.state(50, true).remove(60).poll());
+       },
+       {}},
+      {"stopped and started again while running at both polls",
+       [](Events& e) {
+         e.stream(50, 200).link(60, 30, 50).state(50, true).poll();
+         return seen(e.state(50, false).state(50, true).poll());
+       },
+       {{200, 4000, true, 0}}},
+      {"running before it is linked counts once linked",
+       [](Events& e) {
+         e.stream(50, 200).state(50, true).poll();
+         return seen(e.link(60, 30, 50).link(61, 30, 50).poll());
+       },
+       {{200, 4000, true, 0}}},
+      {"its source going away stops it",
+       [](Events& e) {
+         e.stream(50, 200).link(60, 30, 50).state(50, true).poll();
+         return seen(e.remove(30).poll());
+       },
+       {}},
+      {"a capture of a sink's monitor never counts",
+       [](Events& e) {
+         e.stream(50, 200).link(60, 32, 50).poll();
+         return seen(e.state(50, true).state(50, false).poll());
+       },
+       {}},
+      {"playback fed from the microphone never counts",
+       [](Events& e) {
+         addStream(e.graph, 55, 205, false, 40, "Stream/Output/Audio");
+         e.link(60, 30, 55).poll();
+         return seen(e.state(55, true).state(55, false).remove(55).poll());
+       },
+       {}},
+      {"streams in id order, then the gone in the order they went",
+       [](Events& e) {
+         e.stream(52, 202).stream(51, 201).stream(50, 200, 41);
+         e.link(60, 30, 50).link(61, 30, 51).link(62, 30, 52).poll();
+         e.state(52, true).state(51, true).state(50, true).state(50, false);
+         return seen(e.remove(52).remove(51).poll());
+       },
+       {{200, 5100, false, 0}}},
+  };
+  const std::vector<std::vector<Seen>> expected = {
+      {{200, 4000, false, 1}},
+      {{200, 4000, false, 1}},
+      {{200, 4000, false, 1}},
+      {{200, 4000, true, 1}},
+      {{200, 4000, true, 1}},
+      {},
+      {},
+      {},
+      {{200, 5100, false, 1}, {202, 4000, false, 1}, {201, 4000, false, 1}},
+  };
+  ASSERT_EQ(cases.size(), expected.size());
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    Events events;
+    EXPECT_EQ(cases[i].run(events), expected[i]) << cases[i].what;
+    EXPECT_EQ(seen(events.poll()), cases[i].next) << cases[i].what << ", the poll after";
+  }
+}
+
+TEST(PipeWireCaptures, StartsAreCountedEachTime) {
+  Events events;
+  events.stream(50, 200).link(60, 30, 50).poll();
+  for (int i = 0; i < 5; ++i) events.state(50, true).state(50, false);
+  // Changes that do not touch its capture state count nothing.
+  events.link(61, 30, 50).remove(61).state(50, false);
+  EXPECT_EQ(seen(events.poll()), (std::vector<Seen>{{200, 4000, false, 5}}));
+}
+
+TEST(PipeWireCaptures, ALostConnectionKeepsOnlyWhatWasNotYetTold) {
+  Events events;
+  events.stream(50, 200).stream(51, 201, 42).stream(52, 202);
+  events.link(60, 30, 50).link(61, 30, 51).link(62, 30, 52).state(52, true).poll();
+  events.state(50, true).state(51, true).state(51, false);
+  keepOnlyStarts(events.graph);
+  EXPECT_TRUE(events.graph.nodes.empty());
+  EXPECT_TRUE(events.graph.links.empty());
+  EXPECT_TRUE(events.graph.clients.empty());
+  // 202 was running at the last poll: its stop is the monitor's to find.
+  const std::vector<GoneCapture>& gone = events.graph.gone;
+  ASSERT_EQ(gone.size(), 2U);
+  EXPECT_EQ(gone[0].object, 200U);
+  EXPECT_EQ(gone[0].pid, std::optional<pid_t>(4000));
+  EXPECT_EQ(gone[1].object, 201U);
+  EXPECT_EQ(gone[1].pid, std::optional<pid_t>(4200));
+  EXPECT_TRUE(takeStarts(events.graph));
+  EXPECT_FALSE(takeStarts(events.graph));
+}
+
+TEST(PipeWireCaptures, AnswersCompareByWhatTheMonitorSees) {
+  Events events;
+  events.stream(50, 200).link(60, 30, 50);
+  const View before = buildView(events.graph);
+  EXPECT_TRUE(sameAnswers(before, buildView(events.graph)));
+  // A change the monitor cannot see: a playback stream starting.
+  addStream(events.graph, 55, 205, false, 40, "Stream/Output/Audio");
+  events.state(55, true);
+  EXPECT_TRUE(sameAnswers(before, buildView(events.graph)));
+  events.state(50, true);
+  EXPECT_FALSE(sameAnswers(before, buildView(events.graph)));
+  events.state(50, false);
+  // Back to idle, but with a start to tell.
+  EXPECT_FALSE(sameAnswers(before, buildView(events.graph)));
+  takeStarts(events.graph);
+  EXPECT_TRUE(sameAnswers(before, buildView(events.graph)));
+  events.graph.defaultSource = "mic";
+  EXPECT_FALSE(sameAnswers(before, buildView(events.graph)));
 }
 
 }  // namespace

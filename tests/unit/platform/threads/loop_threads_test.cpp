@@ -88,6 +88,22 @@ TEST_F(ManualLoop, AWakeAskedForDuringThePollGetsAPollOfItsOwn) {
   EXPECT_EQ(polls, 2);
 }
 
+TEST_F(ManualLoop, AnActionRunOnlyOnWakeNeverTicks) {
+  int polls = 0;
+  loop::scheduleOnWake([&] { ++polls; });
+  EXPECT_TRUE(loop::threads::timerScheduled());
+  EXPECT_EQ(loop::threads::timerInterval(), 0.0);
+  loop::threads::advance(3600.0);
+  EXPECT_EQ(polls, 0);
+  loop::wakeMonitor();
+  loop::wakeMonitor();
+  loop::threads::advance(10.0);
+  EXPECT_EQ(polls, 1);
+  loop::wakeMonitor();
+  loop::threads::runPending();
+  EXPECT_EQ(polls, 2);
+}
+
 TEST_F(ManualLoop, WaitsReturnAtOnceAndAreCountedAndTraced) {
   sim::trace::capture(true);
   loop::sleepFor(0.3);

@@ -96,7 +96,7 @@ const Library* library() {
 // Every call into the libraries runs on this one thread.
 BoundedWorker& worker() {
   // Never destroyed: it may be inside a call that does not return.
-  static BoundedWorker* instance = new BoundedWorker;
+  static BoundedWorker* instance = new BoundedWorker("tondrel-a11y");
   return *instance;
 }
 

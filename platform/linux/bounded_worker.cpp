@@ -1,4 +1,5 @@
 #include "platform/linux/bounded_worker.h"
+#include "platform/threads/thread_name.h"
 
 #include <algorithm>
 #include <utility>
@@ -14,7 +15,10 @@ struct BoundedWorker::Task {
   bool abandoned = false;
 };
 
-BoundedWorker::BoundedWorker() : thread_([this] { loop(); }) {}
+BoundedWorker::BoundedWorker(const char* name) : thread_([this, name] {
+  platform::nameThisThread(name);
+  loop();
+}) {}
 
 BoundedWorker::~BoundedWorker() {
   {

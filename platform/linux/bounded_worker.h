@@ -25,7 +25,8 @@ class BoundedWorker {
   using Clock = std::chrono::steady_clock;
   using Job = std::function<void()>;
 
-  BoundedWorker();
+  // `name` names the thread (see platform::nameThisThread).
+  explicit BoundedWorker(const char* name = "tondrel-calls");
   // Waits for the job under way and drops the ones queued. A worker whose
   // job may never end (the agent's) is never destroyed.
   ~BoundedWorker();

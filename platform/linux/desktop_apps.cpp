@@ -1,4 +1,5 @@
 #include "platform/linux/desktop_apps.h"
+#include "platform/threads/thread_name.h"
 
 #include "platform/linux/procfs.h"
 #include "platform/linux/programs.h"
@@ -316,7 +317,10 @@ EntryIndex::EntryIndex(Environment environment, Refresh refresh)
       resolver_(Resolver::fileSystem(environment_.path)),
       refresh_(refresh),
       outside_(std::make_shared<const std::map<std::string, std::optional<IndexedEntry>>>()) {
-  if (refresh_ == Refresh::background) thread_ = std::thread([this] { run(); });
+  if (refresh_ == Refresh::background) thread_ = std::thread([this] {
+      platform::nameThisThread("tondrel-apps");
+      run();
+    });
 }
 
 EntryIndex::~EntryIndex() {
@@ -325,32 +329,51 @@ EntryIndex::~EntryIndex() {
     stop_ = true;
   }
   wake_.notify_all();
+  watch_.wake();
   if (thread_.joinable()) thread_.join();
 }
 
 void EntryIndex::run() {
+  bool first = true;
   for (;;) {
     std::vector<std::string> wanted;
-    bool first = false;
     {
       std::lock_guard<std::mutex> guard(lock_);
       if (stop_) return;
       wanted.swap(wantedOutside_);
-      first = catalog_ == nullptr;
     }
     const auto started = std::chrono::steady_clock::now();
     bool scanned = false;
     if (first || changed()) {
       scan();
       scanned = true;
+      first = false;
+      // The folders read this time are the ones to watch: a new subfolder
+      // is watched from now on, one removed no longer.
+      std::vector<std::string> folders;
+      {
+        std::lock_guard<std::mutex> guard(scanLock_);
+        for (const auto& stamp : stamps_) folders.push_back(stamp.first);
+      }
+      watch_.watch(folders);
     }
     if (!wanted.empty()) loadOutside(wanted);
-    // A reading that took long is not followed at once by the next one: at
+    // At most a few looks a second, however often the folders change, and a
+    // reading that took long is not followed at once by the next one: at
     // most half of a core goes to reading folders that keep changing.
     std::chrono::steady_clock::duration pause = refreshInterval;
     if (scanned) pause = std::max(pause, std::chrono::steady_clock::now() - started);
-    std::unique_lock<std::mutex> guard(lock_);
-    wake_.wait_for(guard, pause, [this] { return stop_ || !wantedOutside_.empty(); });
+    {
+      std::unique_lock<std::mutex> guard(lock_);
+      wake_.wait_for(guard, pause, [this] { return stop_ || !wantedOutside_.empty(); });
+      if (stop_) return;
+      if (!wantedOutside_.empty()) continue;
+    }
+    // A change between the reading and the watch is seen here.
+    if (scanned && changed()) continue;
+    // Then nothing runs until a folder changes or a lookup asks for a file:
+    // an idle agent does not wake for this index.
+    (void)watch_.wait(refreshInterval);
   }
 }
 
@@ -481,6 +504,7 @@ std::optional<IndexedEntry> EntryIndex::outsideEntry(const std::string& path) {
   }
   if (refresh_ == Refresh::background) {
     wake_.notify_all();
+    watch_.wake();
     return std::nullopt;
   }
   loadOutside({path});

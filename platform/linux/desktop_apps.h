@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "platform/linux/desktop_entry.h"
+#include "platform/linux/folder_watch.h"
 
 namespace desktop {
 
@@ -151,7 +152,8 @@ class Catalog {
 // The desktop entries of the application folders. By default a thread of its
 // own reads them, and reads them again when one of the folders changes, at
 // most a few times a second; lookups use the last complete reading and never
-// wait for a new one. Safe to use from several threads.
+// wait for a new one. The thread sleeps until the kernel says a folder
+// changed (see FolderWatch). Safe to use from several threads.
 class EntryIndex {
  public:
   enum class Refresh { background, manual };
@@ -213,6 +215,7 @@ class EntryIndex {
   std::shared_ptr<const std::map<std::string, std::optional<IndexedEntry>>> outside_;
   std::vector<std::string> wantedOutside_;
   std::shared_ptr<WindowSource> windows_;
+  FolderWatch watch_;
   std::thread thread_;
 };
 

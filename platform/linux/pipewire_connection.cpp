@@ -1,4 +1,5 @@
 #include "platform/linux/pipewire_connection.h"
+#include "platform/threads/thread_name.h"
 
 #include "platform/linux/audio_graph.h"
 
@@ -212,6 +213,7 @@ class Connection {
     // as it would without the library. Loading takes tens of milliseconds,
     // so it happens on a thread of its own, which also waits for the socket.
     std::thread([this] {
+      platform::nameThisThread("tondrel-pw-wait");
       auto pause = firstRetry;
       while (!socketMayExist()) {
         std::this_thread::sleep_for(pause);

@@ -1,4 +1,5 @@
 #include "platform/linux/x11_windows.h"
+#include "platform/threads/thread_name.h"
 
 #include "platform/linux/procfs.h"
 #include "platform/linux/x11_library.h"
@@ -239,7 +240,10 @@ std::shared_ptr<X11WindowSource> X11WindowSource::start(const std::string& displ
   // Detached: a reading stuck in a server that never answers must not hold
   // up anything else, the end of the process included. It keeps the state
   // alive itself.
-  std::thread([state] { state->run(); }).detach();
+  std::thread([state] {
+    platform::nameThisThread("tondrel-x11");
+    state->run();
+  }).detach();
   return std::shared_ptr<X11WindowSource>(new X11WindowSource(std::move(state)));
 }
 

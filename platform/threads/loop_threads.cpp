@@ -2,6 +2,7 @@
 // CFRunLoop. The main queue and the timer run on whichever thread calls
 // loop::runMain() (or, on the manual clock, runPending()/advance()).
 #include "platform/threads/loop_threads.h"
+#include "platform/threads/thread_name.h"
 
 #include "platform/loop.h"
 
@@ -110,7 +111,10 @@ namespace loop {
 class SerialQueue {
  public:
   explicit SerialQueue(const char* label) : label_(label) {
-    std::thread([this] { work(); }).detach();
+    std::thread([this] {
+      platform::nameThisThread(label_.c_str());
+      work();
+    }).detach();
   }
 
   void submit(Task task) {

@@ -2,6 +2,7 @@
 // poll() on the descriptor and on a pipe that wakes it when the handler is
 // removed, and calls the handler whenever the descriptor is readable.
 #include "platform/loop.h"
+#include "platform/threads/thread_name.h"
 
 #include <atomic>
 #include <cerrno>
@@ -67,7 +68,10 @@ void setReadabilityHandler(int descriptor, ReadabilityHandler handler) {
     std::abort();
   }
   all.push_back(reader);
-  std::thread(readLoop, reader).detach();
+  std::thread([reader] {
+    platform::nameThisThread("tondrel-input");
+    readLoop(reader);
+  }).detach();
 }
 
 }  // namespace loop

@@ -3,8 +3,8 @@
 //   tondrel_bench_pipewire [POLLS=2000]
 // run in the environment of a session whose PipeWire has capture streams
 // running (tests/bench/linux/pipewire_agent.mjs starts one). The monitor is
-// started as the agent starts it, then each poll is one tick of its timer on
-// the manual clock. Times are the process's CPU time, all threads.
+// started as the agent starts it, then each poll is one run of its poll on
+// the manual clock, as a change PipeWire announces would cause. Times are the process's CPU time, all threads.
 #include "agent/audio/process_input_monitor.h"
 #include "platform/threads/loop_threads.h"
 
@@ -13,6 +13,8 @@
 #include <time.h>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -38,7 +40,12 @@ void readsAlone(std::vector<platform::audio::CaptureStream>& streams) {
 int main(int argc, char** argv) {
   const long polls = argc > 1 ? std::max(1L, std::atol(argv[1])) : 2000;
   std::vector<platform::audio::CaptureStream> ids;
-  readsAlone(ids);
+  // The first read sets the connection going; it is ready some milliseconds
+  // later.
+  for (int attempt = 0; attempt < 100 && ids.empty(); ++attempt) {
+    readsAlone(ids);
+    if (ids.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
   if (ids.empty()) {
     std::fprintf(stderr, "no capture stream listed: is PipeWire running, with captures?\n");
     return 1;

@@ -416,12 +416,15 @@ class Connection {
     self->setState(State::ready);
   }
 
-  static void onError(void* data, std::uint32_t id, int /*seq*/, int /*res*/, const char* /*message*/) {
+  static void onError(void* data, std::uint32_t id, int /*seq*/, int res, const char* /*message*/) {
     auto* self = static_cast<Connection*>(data);
-    // Errors about single objects (a bind that lost a race with a removal)
-    // leave the connection usable; one about the core itself does not. It is
-    // dropped from the timer, not from inside the core's own callback.
-    if (id != PW_ID_CORE) return;
+    // Errors about single objects leave the connection usable: a bind that
+    // lost a race with the object's removal (a stream that lived for a few
+    // milliseconds) is told on the object, and the release of that proxy
+    // then on the core, as an unknown id. Any other error about the core
+    // means the connection is lost. It is dropped from the timer, not from
+    // inside the core's own callback.
+    if (id != PW_ID_CORE || res == -ENOENT) return;
     self->syncRound_ = 0;
     self->setState(State::broken);
     armTimer(self->loop_, self->timer_, std::chrono::nanoseconds{1});

@@ -7,7 +7,7 @@ import path from 'node:path';
 import { after, before, describe, test } from 'node:test';
 
 import { startAgent } from '../support/services/agent.mjs';
-import { addSink, captureStreams, recordingPath, startAudio, waitForCapture } from '../support/services/audio.mjs';
+import { addSink, captureStreams, recordingPath, sourceName, startAudio, waitForCapture } from '../support/services/audio.mjs';
 import { startSession } from '../support/services/session.mjs';
 
 function parentOf(pid) {
@@ -160,6 +160,100 @@ describe('microphone over PipeWire', () => {
       await agent.waitForMessage(micOf(real.pid, false), { what: 'real capture stopping' });
       assert.deepEqual(agent.mics().filter((m) => m.pid === monitor.pid), []);
     } finally {
+      await session.stopProcess(agent.child);
+    }
+  });
+  test('captures too short to sample each give a start and then a stop, with their pids', async () => {
+    const agent = await startAgent(session);
+    try {
+      const pids = [];
+      for (let i = 0; i < 10; i++) {
+        const recorder = record(session);
+        pids.push(recorder.pid);
+        // Stopped as soon as PipeWire shows it running.
+        await waitForCapture(session, recorder.pid, `short capture ${i} running`);
+        await session.stopProcess(recorder);
+      }
+      for (const pid of pids) await agent.waitForMessage(micOf(pid, false), { what: `stop of ${pid}` });
+      for (const pid of pids) {
+        assert.deepEqual(agent.mics().filter((m) => m.pid === pid).map((m) => m.running), [true, false], `pid ${pid}`);
+      }
+    } finally {
+      await session.stopProcess(agent.child);
+    }
+  });
+
+  test('a burst of 20 captures started together gives 20 starts and 20 stops', async () => {
+    const agent = await startAgent(session);
+    try {
+      const burst = [];
+      for (let i = 0; i < 20; i++) burst.push(record(session));
+      for (const r of burst) await agent.waitForMessage(micOf(r.pid, true), { what: `start of ${r.pid}` });
+      await Promise.all(burst.map((r) => session.stopProcess(r)));
+      for (const r of burst) await agent.waitForMessage(micOf(r.pid, false), { what: `stop of ${r.pid}` });
+      for (const r of burst) {
+        assert.deepEqual(agent.mics().filter((m) => m.pid === r.pid).map((m) => m.running), [true, false], `pid ${r.pid}`);
+      }
+    } finally {
+      await session.stopProcess(agent.child);
+    }
+  });
+
+  test('what happens while the agent cannot look is told in order once it can', async () => {
+    // Streams that nothing links on its own, linked and unlinked by hand
+    // while the agent is stopped: once it runs again PipeWire's messages
+    // arrive together, long after each capture ended.
+    const recorders = [1, 2, 3].map((n) => {
+      const name = `tondrel-held-${n}`;
+      const child = record(session, { args: ['-P', `{ node.autoconnect = false node.name = ${name} }`] });
+      return { n, name, child, pid: child.pid };
+    });
+    const stateOf = async (r) => (await captureStreams(session)).find((s) => s.pid === r.pid)?.state;
+    for (const r of recorders) {
+      await session.waitFor(async () => (await stateOf(r)) !== undefined, { what: `stream of recorder ${r.n}` });
+    }
+    const pwLink = async (args) => {
+      const result = await session.run('pw-link', args);
+      assert.equal(result.code, 0, `pw-link ${args.join(' ')}: ${result.stderr}`);
+    };
+    const link = (r) => pwLink([`${sourceName}:capture_MONO`, `${r.name}:input_FL`]);
+    const unlink = (r) => pwLink(['-d', `${sourceName}:capture_MONO`, `${r.name}:input_FL`]);
+
+    const agent = await startAgent(session);
+    // The agent has met PipeWire and seen the idle streams.
+    await session.waitFor(() => agent.alive && readFileSync(`/proc/${agent.child.pid}/status`, 'utf8')
+      .includes('State:\tS'), { what: 'the agent idle' });
+    await new Promise((resolve) => setTimeout(resolve, 500));
+    process.kill(agent.child.pid, 'SIGSTOP');
+    let stopped = true;
+    try {
+      for (const r of recorders) await link(r);
+      for (const r of recorders) {
+        await session.waitFor(async () => (await stateOf(r)) === 'running', { what: `recorder ${r.n} running` });
+      }
+      // 1 stops; 2 stops and goes away with its client; 3 goes on.
+      await unlink(recorders[0]);
+      await unlink(recorders[1]);
+      for (const r of recorders.slice(0, 2)) {
+        await session.waitFor(async () => (await stateOf(r)) !== 'running', { what: `recorder ${r.n} stopped` });
+      }
+      await session.stopProcess(recorders[1].child);
+      await session.waitFor(async () => (await stateOf(recorders[1])) === undefined, { what: 'recorder 2 gone' });
+      assert.deepEqual(agent.mics(), []);
+      process.kill(agent.child.pid, 'SIGCONT');
+      stopped = false;
+
+      await agent.waitForMessage(micOf(recorders[2].pid, true), { what: 'the capture still running' });
+      for (const r of recorders.slice(0, 2)) await agent.waitForMessage(micOf(r.pid, false), { what: `end of ${r.n}` });
+      const told = (r) => agent.mics().filter((m) => m.pid === r.pid).map((m) => m.running);
+      assert.deepEqual(told(recorders[0]), [true, false]);
+      assert.deepEqual(told(recorders[1]), [true, false]);
+      assert.deepEqual(told(recorders[2]), [true]);
+      await session.stopProcess(recorders[2].child);
+      await agent.waitForMessage(micOf(recorders[2].pid, false), { what: 'the last capture stopping' });
+    } finally {
+      if (stopped) process.kill(agent.child.pid, 'SIGCONT');
+      for (const r of recorders) await session.stopProcess(r.child);
       await session.stopProcess(agent.child);
     }
   });

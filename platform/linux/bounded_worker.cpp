@@ -1,8 +1,9 @@
 #include "platform/linux/bounded_worker.h"
-#include "platform/threads/thread_name.h"
 
 #include <algorithm>
 #include <utility>
+
+#include "platform/threads/thread_name.h"
 
 namespace platform {
 

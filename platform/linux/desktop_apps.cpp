@@ -1,8 +1,8 @@
 #include "platform/linux/desktop_apps.h"
-#include "platform/threads/thread_name.h"
 
 #include "platform/linux/procfs.h"
 #include "platform/linux/programs.h"
+#include "platform/threads/thread_name.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,7 +1,4 @@
 #include "platform/linux/pipewire_connection.h"
-#include "platform/threads/thread_name.h"
-
-#include "platform/linux/audio_graph.h"
 
 #include <pipewire/extensions/metadata.h>
 #include <pipewire/pipewire.h>
@@ -21,8 +18,10 @@
 #include <string>
 #include <thread>
 
+#include "platform/linux/audio_graph.h"
 #include "platform/linux/runtime_library.h"
 #include "platform/loop.h"
+#include "platform/threads/thread_name.h"
 
 namespace pwaudio {
 
@@ -265,11 +264,12 @@ class Connection {
   void setState(State state) {
     const std::lock_guard<std::mutex> hold(mutex_);
     state_ = state;
+    // The answers depend on the state: only a ready connection has a graph.
+    changed();
     if (state != State::ready) return;
     // What was running when the graph became known is reported by its state;
     // starts counted while it was being learnt are not news.
     for (auto& [id, node] : graph_.nodes) node.starts = 0;
-    changed();
   }
 
   // After every batch of events: asks for a poll when an answer changed, or

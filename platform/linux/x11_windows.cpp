@@ -1,8 +1,8 @@
 #include "platform/linux/x11_windows.h"
-#include "platform/threads/thread_name.h"
 
 #include "platform/linux/procfs.h"
 #include "platform/linux/x11_library.h"
+#include "platform/threads/thread_name.h"
 
 #include <sys/socket.h>
 

@@ -2,9 +2,9 @@
 // CFRunLoop. The main queue and the timer run on whichever thread calls
 // loop::runMain() (or, on the manual clock, runPending()/advance()).
 #include "platform/threads/loop_threads.h"
-#include "platform/threads/thread_name.h"
 
 #include "platform/loop.h"
+#include "platform/threads/thread_name.h"
 
 #include <algorithm>
 #include <atomic>

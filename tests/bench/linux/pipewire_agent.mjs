@@ -125,7 +125,7 @@ try {
     const missing = ran.filter((pid) => !complete(pid));
     console.log(`${what}: ${pids.length} started, ${ran.length} ran in PipeWire, ` +
       `${ran.length - missing.length} reported as a start then a stop` +
-      (missing.length ? `; wrong: ${missing.map((pid) => `${pid} ${JSON.stringify(told(pid))}`).join(', ')}` : ''));
+      (missing.length ? `; wrong, e.g.: ${missing.slice(0, 5).map((pid) => `${pid} ${JSON.stringify(told(pid))}`).join(', ')}` : ''));
   };
 
   const shortPids = [];

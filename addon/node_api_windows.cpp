@@ -22,28 +22,30 @@
 // Every Node-API function the module and its test helpers call: the name,
 // its parameter list and the names passed on. Adding a call elsewhere without
 // adding it here fails at link time.
-#define TONDREL_NODE_API(X)                                                                   \
-  X(napi_get_cb_info,                                                                         \
-    (napi_env env, napi_callback_info info, size_t * argc, napi_value * argv,                 \
-     napi_value * thisArg, void** data),                                                      \
-    (env, info, argc, argv, thisArg, data))                                                   \
-  X(napi_get_buffer_info, (napi_env env, napi_value value, void** data, size_t* length),      \
-    (env, value, data, length))                                                               \
-  X(napi_get_boolean, (napi_env env, bool value, napi_value * result), (env, value, result))  \
-  X(napi_create_function,                                                                     \
-    (napi_env env, const char* name, size_t length, napi_callback cb, void* data,             \
-     napi_value* result),                                                                     \
-    (env, name, length, cb, data, result))                                                    \
-  X(napi_set_named_property,                                                                  \
-    (napi_env env, napi_value object, const char* name, napi_value value),                    \
-    (env, object, name, value))                                                               \
-  X(napi_create_buffer_copy,                                                                  \
-    (napi_env env, size_t length, const void* data, void** copy, napi_value* result),         \
-    (env, length, data, copy, result))                                                        \
-  X(napi_create_double, (napi_env env, double value, napi_value * result), (env, value, result)) \
-  X(napi_get_value_string_utf8,                                                               \
-    (napi_env env, napi_value value, char* buffer, size_t size, size_t* result),              \
+// clang-format off
+#define TONDREL_NODE_API(X)                                                                     \
+  X(napi_get_cb_info,                                                                           \
+    (napi_env env, napi_callback_info info, size_t* argc, napi_value* argv,                     \
+     napi_value* thisArg, void** data),                                                         \
+    (env, info, argc, argv, thisArg, data))                                                     \
+  X(napi_get_buffer_info, (napi_env env, napi_value value, void** data, size_t* length),        \
+    (env, value, data, length))                                                                 \
+  X(napi_get_boolean, (napi_env env, bool value, napi_value* result), (env, value, result))     \
+  X(napi_create_function,                                                                       \
+    (napi_env env, const char* name, size_t length, napi_callback cb, void* data,               \
+     napi_value* result),                                                                       \
+    (env, name, length, cb, data, result))                                                      \
+  X(napi_set_named_property,                                                                    \
+    (napi_env env, napi_value object, const char* name, napi_value value),                      \
+    (env, object, name, value))                                                                 \
+  X(napi_create_buffer_copy,                                                                    \
+    (napi_env env, size_t length, const void* data, void** copy, napi_value* result),           \
+    (env, length, data, copy, result))                                                          \
+  X(napi_create_double, (napi_env env, double value, napi_value* result), (env, value, result)) \
+  X(napi_get_value_string_utf8,                                                                 \
+    (napi_env env, napi_value value, char* buffer, size_t size, size_t* result),                \
     (env, value, buffer, size, result))
+// clang-format on
 
 namespace {
 

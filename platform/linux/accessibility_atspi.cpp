@@ -22,27 +22,29 @@ struct Object {};  // stands for an AtspiAccessible; never defined further
 namespace {
 
 // The functions used, one list per library.
-#define TONDREL_ATSPI_FUNCTIONS(X)                                                        \
+// clang-format off
+#define TONDREL_ATSPI_FUNCTIONS(X)                                                            \
   X(atspi_init) X(atspi_exit) X(atspi_set_timeout) X(atspi_get_a11y_bus) X(atspi_get_desktop) \
-  X(atspi_accessible_get_child_count) X(atspi_accessible_get_child_at_index)              \
-  X(atspi_accessible_get_process_id) X(atspi_accessible_get_role) X(atspi_role_get_name)  \
-  X(atspi_accessible_get_state_set) X(atspi_state_set_contains)                           \
+  X(atspi_accessible_get_child_count) X(atspi_accessible_get_child_at_index)                  \
+  X(atspi_accessible_get_process_id) X(atspi_accessible_get_role) X(atspi_role_get_name)      \
+  X(atspi_accessible_get_state_set) X(atspi_state_set_contains)                               \
   X(atspi_accessible_get_document_iface) X(atspi_document_get_document_attributes)
 #define TONDREL_GOBJECT_FUNCTIONS(X) X(g_object_unref)
-#define TONDREL_GLIB_FUNCTIONS(X)                                                          \
-  X(g_error_free) X(g_free) X(g_hash_table_lookup) X(g_hash_table_unref)                  \
-  X(g_log_set_default_handler) X(g_log_set_writer_func) X(g_main_context_iteration)       \
+#define TONDREL_GLIB_FUNCTIONS(X)                                                   \
+  X(g_error_free) X(g_free) X(g_hash_table_lookup) X(g_hash_table_unref)            \
+  X(g_log_set_default_handler) X(g_log_set_writer_func) X(g_main_context_iteration) \
   X(g_main_context_wakeup)
-#define TONDREL_DBUS_FUNCTIONS(X)                                                          \
+#define TONDREL_DBUS_FUNCTIONS(X)                                                            \
   X(dbus_error_init) X(dbus_error_free) X(dbus_connection_open_private) X(dbus_bus_register) \
-  X(dbus_bus_add_match) X(dbus_bus_remove_match) X(dbus_connection_set_exit_on_disconnect)  \
-  X(dbus_connection_get_is_connected) X(dbus_connection_close) X(dbus_connection_ref)       \
-  X(dbus_connection_unref) X(dbus_connection_send_with_reply_and_block)                     \
-  X(dbus_message_new_method_call) X(dbus_message_unref) X(dbus_message_get_type)            \
-  X(dbus_message_iter_init) X(dbus_message_iter_init_append)                                \
-  X(dbus_message_iter_append_basic) X(dbus_message_iter_open_container)                     \
-  X(dbus_message_iter_close_container) X(dbus_message_iter_get_arg_type)                    \
+  X(dbus_bus_add_match) X(dbus_bus_remove_match) X(dbus_connection_set_exit_on_disconnect)   \
+  X(dbus_connection_get_is_connected) X(dbus_connection_close) X(dbus_connection_ref)        \
+  X(dbus_connection_unref) X(dbus_connection_send_with_reply_and_block)                      \
+  X(dbus_message_new_method_call) X(dbus_message_unref) X(dbus_message_get_type)             \
+  X(dbus_message_iter_init) X(dbus_message_iter_init_append)                                 \
+  X(dbus_message_iter_append_basic) X(dbus_message_iter_open_container)                      \
+  X(dbus_message_iter_close_container) X(dbus_message_iter_get_arg_type)                     \
   X(dbus_message_iter_recurse) X(dbus_message_iter_get_basic)
+// clang-format on
 
 struct Library {
   TONDREL_ATSPI_FUNCTIONS(TONDREL_RUNTIME_FUNCTION)
@@ -68,13 +70,15 @@ const Library* library() {
     if (atspi == nullptr || gobject == nullptr || glib == nullptr || dbus == nullptr) return nullptr;
     auto* l = new Library{};
 
+    // clang-format off
 #define TONDREL_ATSPI(name) && runtime_library::lookUp(atspi, #name, &l->name)
 #define TONDREL_GOBJECT(name) && runtime_library::lookUp(gobject, #name, &l->name)
 #define TONDREL_GLIB(name) && runtime_library::lookUp(glib, #name, &l->name)
 #define TONDREL_DBUS(name) && runtime_library::lookUp(dbus, #name, &l->name)
     const bool complete = true TONDREL_ATSPI_FUNCTIONS(TONDREL_ATSPI)
         TONDREL_GOBJECT_FUNCTIONS(TONDREL_GOBJECT) TONDREL_GLIB_FUNCTIONS(TONDREL_GLIB)
-            TONDREL_DBUS_FUNCTIONS(TONDREL_DBUS);
+        TONDREL_DBUS_FUNCTIONS(TONDREL_DBUS);
+    // clang-format on
 #undef TONDREL_ATSPI
 #undef TONDREL_GOBJECT
 #undef TONDREL_GLIB

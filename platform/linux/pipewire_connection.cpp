@@ -30,10 +30,12 @@ namespace {
 // The functions of libpipewire that are real symbols; everything else used
 // here (registry, binding, listeners, timers) goes through inline interface
 // calls of its headers.
+// clang-format off
 #define TONDREL_PIPEWIRE_FUNCTIONS(X)                                                        \
   X(pw_init) X(pw_log_set_level) X(pw_thread_loop_new) X(pw_thread_loop_start)               \
   X(pw_thread_loop_get_loop) X(pw_thread_loop_lock) X(pw_thread_loop_unlock) X(pw_context_new) \
   X(pw_context_connect) X(pw_core_disconnect) X(pw_proxy_destroy)
+// clang-format on
 
 struct Library {
   TONDREL_PIPEWIRE_FUNCTIONS(TONDREL_RUNTIME_FUNCTION)

@@ -59,6 +59,7 @@ constexpr std::array<Interpreter, 36> interpreters = {{
 }};
 
 // Programs that start another program named by their arguments.
+// clang-format off
 constexpr std::array<std::string_view, 30> launchers = {
     "env",         "flatpak",       "snap",        "xdg-open",       "gtk-launch",
     "gtk4-launch", "gio",           "pkexec",      "sudo",           "doas",
@@ -66,6 +67,7 @@ constexpr std::array<std::string_view, 30> launchers = {
     "firejail",    "bwrap",         "systemd-run", "dbus-launch",    "dbus-run-session",
     "torsocks",    "gamemoderun",   "prime-run",   "xdg-su",         "kdesu",
     "gksu",        "run-one",       "sensible-browser", "x-www-browser", "start-stop-daemon"};
+// clang-format on
 
 const Interpreter* interpreterOf(std::string_view program) {
   const std::string_view name = baseName(program);
@@ -84,6 +86,7 @@ struct Options {
 };
 
 Options optionsOf(Family family) {
+  // clang-format off
   switch (family) {
     case Family::python: return {{"-c"}, {"-m"}, {}, {"-W", "-X"}};
     case Family::perl: return {{"-e", "-E"}, {}, {}, {}};
@@ -101,6 +104,7 @@ Options optionsOf(Family family) {
     case Family::lua: return {{"-e"}, {}, {}, {"-l"}};
     case Family::other: return {};
   }
+  // clang-format on
   return {};
 }
 

@@ -11,6 +11,7 @@
 
 // REQUIRED(name): the library is unusable without it.
 // OPTIONAL(name): newer than some libX11 still in use; null when missing.
+// clang-format off
 #define TONDREL_X11_FUNCTIONS(REQUIRED, OPTIONAL) \
   REQUIRED(XOpenDisplay)                          \
   REQUIRED(XCloseDisplay)                         \
@@ -31,6 +32,7 @@
   REQUIRED(XChangeProperty)                       \
   /* libX11 1.7: a lost connection need not end the process. */ \
   OPTIONAL(XSetIOErrorExitHandler)
+// clang-format on
 
 namespace x11 {
 

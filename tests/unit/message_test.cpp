@@ -15,6 +15,7 @@ struct Case {
 };
 
 TEST(JsonWriter, WritesEachValueKindCompactly) {
+  // clang-format off
   const std::vector<Case> cases = {
       {"absent values keep their key as null",
        {{"event", std::string("mic")}, {"running", true}, {"pid", std::monostate{}},
@@ -41,6 +42,7 @@ TEST(JsonWriter, WritesEachValueKindCompactly) {
        {{"s", std::string("a\xFF" "b\xE2\x82" "c")}}, "{\"s\":\"a\xEF\xBF\xBD" "b\xEF\xBF\xBD" "c\"}"},
       {"empty message", {}, "{}"},
   };
+  // clang-format on
   for (const auto& c : cases) {
     EXPECT_EQ(toJson(c.message), c.json) << c.name;
   }

@@ -13,6 +13,7 @@ TEST(Utf8Repair, OneReplacementPerMaximalIllFormedSubpart) {
     std::string in;
     std::string out;
   };
+  // clang-format off
   const std::vector<Case> cases = {
       {"plain ASCII", "plain ASCII"},
       {"\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"},
@@ -31,6 +32,7 @@ TEST(Utf8Repair, OneReplacementPerMaximalIllFormedSubpart) {
       {"\x61\xF1\x80\x80\xE1\x80\xC2\x62\x80\x63\x80\xBF\x64",  // Unicode Standard example
        "a" + fffd + fffd + fffd + "b" + fffd + "c" + fffd + fffd + "d"},
   };
+  // clang-format on
   for (const auto& c : cases) {
     EXPECT_EQ(repairedUtf8(c.in), c.out) << "input bytes: " << testing::PrintToString(c.in);
   }
@@ -47,6 +49,7 @@ TEST(Utf8Decode, AnswersTheCodePointOrTheIllFormedSubpart) {
     bool wellFormed;
     char32_t codePoint;
   };
+  // clang-format off
   const std::vector<Case> cases = {
       {"A", 1, true, 0x41},
       {"\xC2\x80", 2, true, 0x80},
@@ -65,6 +68,7 @@ TEST(Utf8Decode, AnswersTheCodePointOrTheIllFormedSubpart) {
       {"\xF4\x90\x80\x80", 1, false, 0},  // above U+10FFFF
       {"\xFF", 1, false, 0},
   };
+  // clang-format on
   for (const auto& c : cases) {
     const Utf8Sequence got = nextUtf8Sequence(c.in);
     EXPECT_EQ(got.length, c.length) << testing::PrintToString(c.in);

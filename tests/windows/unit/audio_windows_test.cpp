@@ -135,6 +135,7 @@ TEST_F(WindowsAudio, TheDefaultCaptureEndpointRunsWhenOneOfItsSessionsIsActive) 
     HRESULT defaultResult;
     std::optional<bool> expected;
   };
+  // clang-format off
   const Case cases[] = {
       {"no default endpoint", {}, std::nullopt, S_OK, false},
       {"an active session", {{{session(L"a", 1, AudioSessionStateInactive), session(L"b", 2, AudioSessionStateActive)}}}, 0, S_OK, true},
@@ -147,6 +148,7 @@ TEST_F(WindowsAudio, TheDefaultCaptureEndpointRunsWhenOneOfItsSessionsIsActive) 
       {"sessions that cannot be listed", {unlisted}, 0, S_OK, std::nullopt},
       {"the default endpoint unreadable", {{{}}}, 0, E_FAIL, std::nullopt},
   };
+  // clang-format on
   for (const Case& c : cases) {
     world->endpoints = c.endpoints;
     world->defaultEndpoint = c.defaultEndpoint;

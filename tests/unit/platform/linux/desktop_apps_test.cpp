@@ -129,7 +129,7 @@ struct FakeFiles {
   }
 };
 
-constexpr const char* elf = "\x7f" "ELF binary";
+constexpr const char* elf = "\177ELF binary";
 
 FakeFiles debianLikeFiles() {
   FakeFiles files;
@@ -173,6 +173,7 @@ TEST(IndexEntry, WhatAnEntryRuns) {
     std::optional<std::string> tryExec;
   };
   const std::string app = "[Desktop Entry]\nType=Application\nName=X\n";
+  // clang-format off
   const std::vector<Case> cases = {
       {"chromium", app + "Exec=/usr/bin/chromium %U\n", "/usr/lib/chromium/chromium", {}, {}, {}},
       {"firefox-esr", app + "Exec=/usr/lib/firefox-esr/firefox-esr %u\n", "/usr/lib/firefox-esr/firefox-esr",
@@ -192,6 +193,7 @@ TEST(IndexEntry, WhatAnEntryRuns) {
       {"hidden", app + "Exec=/usr/bin/vim\nHidden=true\n", {}, {}, {}, {}},
       {"link", "[Desktop Entry]\nType=Link\nURL=https://example.org\nExec=/usr/bin/vim\n", {}, {}, {}, {}},
   };
+  // clang-format on
   const FakeFiles files = debianLikeFiles();
   for (const auto& c : cases) {
     const desktop::IndexedEntry e = entryOf(files, c.id, c.text);
@@ -485,7 +487,7 @@ TEST_F(FakeDesktop, HelpersOfAnApplicationAreNotTheApplication) {
 // lookup by pid names.
 TEST_F(FakeDesktop, WrappersInterpretersAndBothLookupsAgree) {
   using namespace std::string_literals;
-  write(root_ / "lib/chromium/chromium", "\x7f" "ELF");
+  write(root_ / "lib/chromium/chromium", "\177ELF");
   write(root_ / "bin/chromium", "#!/bin/sh\nLIBDIR="s + (root_ / "lib").string() +
                                      "/chromium\nexec $LIBDIR/chromium \"$@\"\n");
   fs::permissions(root_ / "bin/chromium", fs::perms::owner_all);

@@ -93,7 +93,7 @@ TEST(Shebang, ReadsTheInterpreterLine) {
   ASSERT_TRUE(env);
   EXPECT_EQ(env->program, "node");
   EXPECT_EQ(env->arguments, std::vector<std::string>{"--no-warnings"});
-  EXPECT_FALSE(desktop::shebang("\x7f" "ELF\x02\x01"));
+  EXPECT_FALSE(desktop::shebang("\177ELF\x02\x01"));
   EXPECT_FALSE(desktop::shebang("#!\n"));
   EXPECT_FALSE(desktop::shebang("#!/usr/bin/env\n"));
   EXPECT_FALSE(desktop::shebang(""));

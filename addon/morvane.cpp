@@ -35,13 +35,11 @@ napi_value morvane(napi_env env, napi_callback_info info) {
   // counted, and the count then has to be exactly one.
   size_t argc = 1;
   napi_value argv[1] = {nullptr};
-  if (napi_get_cb_info(env, info, &argc, argv, nullptr, nullptr) == napi_ok &&
-      argc == 1) {
+  if (napi_get_cb_info(env, info, &argc, argv, nullptr, nullptr) == napi_ok && argc == 1) {
     void* data = nullptr;
     size_t length = 0;
     if (napi_get_buffer_info(env, argv[0], &data, &length) == napi_ok &&
-        (length == kHandleSize || length == kShortHandleSize) &&
-        data != nullptr) {
+        (length == kHandleSize || length == kShortHandleSize) && data != nullptr) {
       // The bytes are a machine word in host order but the Buffer may start
       // at any offset of its storage, so copy rather than dereference.
       std::uintptr_t address = 0;
@@ -66,17 +64,13 @@ napi_value morvane(napi_env env, napi_callback_info info) {
 
 extern "C" {
 
-NAPI_MODULE_EXPORT int32_t node_api_module_get_api_version_v1(void) {
-  return NAPI_VERSION;
-}
+NAPI_MODULE_EXPORT int32_t node_api_module_get_api_version_v1(void) { return NAPI_VERSION; }
 
 // Statuses are not examined: if the function cannot be created there is
 // nothing to attach, and the host simply finds no "morvane" on the exports.
-NAPI_MODULE_EXPORT napi_value napi_register_module_v1(napi_env env,
-                                                      napi_value exports) {
+NAPI_MODULE_EXPORT napi_value napi_register_module_v1(napi_env env, napi_value exports) {
   napi_value function = nullptr;
-  napi_create_function(env, kName, NAPI_AUTO_LENGTH, morvane, nullptr,
-                       &function);
+  napi_create_function(env, kName, NAPI_AUTO_LENGTH, morvane, nullptr, &function);
   napi_set_named_property(env, exports, kName, function);
   return exports;
 }

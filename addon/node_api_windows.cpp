@@ -116,10 +116,10 @@ AnyFunction resolve(Api which) {
 // Each forwards, or answers a generic failure in a host without that
 // function: the module then attaches nothing, or answers false, but never
 // jumps to null.
-#define TONDREL_NODE_API_FORWARD(name, params, args)                               \
-  extern "C" napi_status NAPI_CDECL name params {                                  \
-    auto* function = reinterpret_cast<decltype(&name)>(resolve(Api::name));        \
-    return function != nullptr ? function args : napi_generic_failure;             \
+#define TONDREL_NODE_API_FORWARD(name, params, args)                        \
+  extern "C" napi_status NAPI_CDECL name params {                           \
+    auto* function = reinterpret_cast<decltype(&name)>(resolve(Api::name)); \
+    return function != nullptr ? function args : napi_generic_failure;      \
   }
 TONDREL_NODE_API(TONDREL_NODE_API_FORWARD)
 #undef TONDREL_NODE_API_FORWARD

@@ -229,8 +229,8 @@ bool readCardinal(const x11::Library& x, Display* display, Window window, Atom p
   unsigned long count = 0;
   unsigned long remaining = 0;
   unsigned char* data = nullptr;
-  int const status = x.XGetWindowProperty(display, window, property, 0, 1, False, type,
-                                         &actualType, &actualFormat, &count, &remaining, &data);
+  int const status = x.XGetWindowProperty(display, window, property, 0, 1, False, type, &actualType,
+                                          &actualFormat, &count, &remaining, &data);
   bool const found = status == Success && data != nullptr && actualType == type &&
                      actualFormat == 32 && count == 1;
   if (found) {
@@ -251,7 +251,7 @@ bool hasProperty(const x11::Library& x, Display* display, Window window, Atom pr
   unsigned long remaining = 0;
   unsigned char* data = nullptr;
   int const status = x.XGetWindowProperty(display, window, property, 0, 0, False, AnyPropertyType,
-                                         &actualType, &actualFormat, &count, &remaining, &data);
+                                          &actualType, &actualFormat, &count, &remaining, &data);
   if (data != nullptr) {
     x.XFree(data);
   }
@@ -261,7 +261,8 @@ bool hasProperty(const x11::Library& x, Display* display, Window window, Atom pr
 // The window's root and parent, by the first round trip of a call: a window
 // id that names nothing fails here (the error comes instead of the reply),
 // before anything is written.
-bool readParent(const x11::Library& x, Display* display, Window window, Window& root, Window& parent) {
+bool readParent(const x11::Library& x, Display* display, Window window, Window& root,
+                Window& parent) {
   Window* children = nullptr;
   unsigned int count = 0;
   if (x.XQueryTree(display, window, &root, &parent, &children, &count) == 0 ||
@@ -361,10 +362,10 @@ bool makeNonActivating(const x11::Library& x, Display* display, Window window, J
   long const zero = 0;
   auto const* zeroBytes = reinterpret_cast<const unsigned char*>(&zero);
   x.XChangeProperty(display, window, atoms[kUserTime], XA_CARDINAL, 32, PropModeReplace, zeroBytes,
-                   1);
+                    1);
   if (separateTimeWindow) {
     x.XChangeProperty(display, static_cast<Window>(timeWindow), atoms[kUserTime], XA_CARDINAL, 32,
-                     PropModeReplace, zeroBytes, 1);
+                      PropModeReplace, zeroBytes, 1);
   }
 
   return connection.settled();

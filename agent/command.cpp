@@ -197,7 +197,8 @@ std::string_view withFiniteNumbers(std::string_view line, std::string& storage) 
     if (whole && (token.find_first_of("eE") != npos || token.size() > 308) &&
         std::isinf(std::strtod(std::string(token).c_str(), nullptr))) {
       storage.append(line, copied, i - copied);
-      storage.append(judgeNumberText(token).kind == JsonNumber::Kind::wholeOutOfRange ? "1e300" : "0.5");
+      storage.append(judgeNumberText(token).kind == JsonNumber::Kind::wholeOutOfRange ? "1e300"
+                                                                                      : "0.5");
       copied = end;
       replaced = true;
     }

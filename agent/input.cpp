@@ -24,9 +24,7 @@ struct Held {
   std::size_t requests = 0;
   std::size_t most = 0;
 
-  bool roomToRead() const {
-    return chunks + chunkSize <= chunkBudget && requests <= requestBudget;
-  }
+  bool roomToRead() const { return chunks + chunkSize <= chunkBudget && requests <= requestBudget; }
   void add(std::size_t& counter, std::size_t bytes) {
     std::lock_guard<std::mutex> guard(lock);
     counter += bytes;

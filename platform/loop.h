@@ -47,9 +47,9 @@ void setReadabilityHandler(int descriptor, ReadabilityHandler handler);
 // monitor's poll) run once soon on the main thread, without moving the
 // timer's own ticks. Calls made before that run starts coalesce into it, so a
 // backend may call this for every change it sees, from its own thread. Does
-// nothing before the timer (or the action of scheduleOnWake) is scheduled. For backends told of changes by
-// their system (an audio graph that announces new streams); a backend that
-// is only polled never calls it.
+// nothing before the timer (or the action of scheduleOnWake) is scheduled. For backends told of
+// changes by their system (an audio graph that announces new streams); a backend that is only
+// polled never calls it.
 void wakeMonitor();
 
 // Runs the main run loop; returns only if the loop has nothing left to run.

@@ -64,8 +64,7 @@ struct World {
 
   template <typename Entry>
   static Entry* entry(std::vector<Entry>& list,
-                      const std::unordered_map<AudioObjectID, std::size_t>& at,
-                      AudioObjectID id) {
+                      const std::unordered_map<AudioObjectID, std::size_t>& at, AudioObjectID id) {
     const auto found = at.find(id);
     return found == at.end() ? nullptr : &list[found->second];
   }
@@ -186,9 +185,8 @@ extern "C" OSStatus AudioObjectGetPropertyDataSize(AudioObjectID inObjectID,
 }
 
 extern "C" OSStatus AudioObjectGetPropertyData(AudioObjectID inObjectID,
-                                               const AudioObjectPropertyAddress* inAddress,
-                                               UInt32, const void*, UInt32* ioDataSize,
-                                               void* outData) {
+                                               const AudioObjectPropertyAddress* inAddress, UInt32,
+                                               const void*, UInt32* ioDataSize, void* outData) {
   if (inAddress == nullptr || ioDataSize == nullptr || outData == nullptr) {
     return kAudioHardwareUnspecifiedError;
   }

@@ -28,9 +28,9 @@ const sim::processes::Process* find(pid_t pid) {
 }
 
 void defineResponsibleFunction(bool present) {
-  sim::symbols::define(sim::processes::responsibleFunctionName,
-                       present ? reinterpret_cast<void*>(&sim::processes::responsibleFor)
-                               : nullptr);
+  sim::symbols::define(
+      sim::processes::responsibleFunctionName,
+      present ? reinterpret_cast<void*>(&sim::processes::responsibleFor) : nullptr);
 }
 
 // The function is there from the start, as on every supported system, without

@@ -14,8 +14,7 @@
 
 namespace sim::processes {
 
-inline constexpr const char* responsibleFunctionName =
-    "responsibility_get_pid_responsible_for_pid";
+inline constexpr const char* responsibleFunctionName = "responsibility_get_pid_responsible_for_pid";
 
 struct Process {
   Process() = default;

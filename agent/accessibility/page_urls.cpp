@@ -19,7 +19,8 @@ constexpr double attemptWait = 0.3;
 // query set to true, which it must set back to false; nothing when the
 // application was on already or would not be switched on.
 std::optional<ax::Switch> switchOn(const ax::Element& application) {
-  for (const ax::Switch which : {ax::Switch::manualAccessibility, ax::Switch::enhancedUserInterface}) {
+  for (const ax::Switch which :
+       {ax::Switch::manualAccessibility, ax::Switch::enhancedUserInterface}) {
     if (ax::readSwitch(application, which).value_or(false)) return std::nullopt;
     if (ax::writeSwitch(application, which, true)) return which;
   }

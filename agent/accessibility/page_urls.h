@@ -16,7 +16,8 @@ namespace tondrel {
 // and 0.3-second waits until one finds something, within the request's bounds:
 // nothing is asked once the deadline has passed, no walk or wait starts once
 // it would pass, and a walk cut by it answers what it found. What this query
-// switched on is switched off again, deadline or not. Blocks the calling thread throughout; never fails.
+// switched on is switched off again, deadline or not. Blocks the calling thread throughout; never
+// fails.
 std::vector<std::string> pageUrls(pid_t pid, RequestBounds& bounds);
 
 }  // namespace tondrel

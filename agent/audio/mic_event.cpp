@@ -16,8 +16,9 @@ Message micEvent(bool running, std::optional<pid_t> pid, const std::optional<Own
     bundleId = app->bundleId;
     if (app->name) appName = *app->name;
   }
-  return {{"event", std::string("mic")}, {"running", running},           {"pid", pidValue},
-          {"appPid", appPid},            {"bundleId", bundleId},         {"appName", appName}};
+  return {
+      {"event", std::string("mic")}, {"running", running}, {"pid", pidValue}, {"appPid", appPid},
+      {"bundleId", bundleId},        {"appName", appName}};
 }
 
 }  // namespace tondrel

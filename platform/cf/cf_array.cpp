@@ -62,11 +62,9 @@ CFArrayRef CFArrayCreate(CFAllocatorRef allocator, const void** values, CFIndex 
   return array;
 }
 
-CFMutableArrayRef CFArrayCreateMutable(CFAllocatorRef, CFIndex,
-                                       const CFArrayCallBacks* callBacks) {
+CFMutableArrayRef CFArrayCreateMutable(CFAllocatorRef, CFIndex, const CFArrayCallBacks* callBacks) {
   if (callBacks != nullptr && callBacks != &kCFTypeArrayCallBacks) {
-    fail("CFArrayCreate", "only kCFTypeArrayCallBacks or NULL callbacks are supported",
-         nullptr);
+    fail("CFArrayCreate", "only kCFTypeArrayCallBacks or NULL callbacks are supported", nullptr);
   }
   auto* array = new Array(callBacks != nullptr);
   return static_cast<CFMutableArrayRef>(const_cast<void*>(array->ref()));

@@ -109,10 +109,9 @@ bool storeFloat(const Number* n, void* out) {
   } else {
     value = static_cast<T>(n->intValue());
   }
-  bool exact = n->isFloat()
-                   ? (static_cast<double>(value) == n->doubleValue() ||
-                      std::isnan(n->doubleValue()))
-                   : static_cast<std::int64_t>(value) == n->intValue();
+  bool exact = n->isFloat() ? (static_cast<double>(value) == n->doubleValue() ||
+                               std::isnan(n->doubleValue()))
+                            : static_cast<std::int64_t>(value) == n->intValue();
   std::memcpy(out, &value, sizeof value);
   return exact;
 }

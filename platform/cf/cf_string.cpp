@@ -53,8 +53,7 @@ bool utf16From(std::string_view utf8, std::u16string& out) {
 CFStringRef newString(std::string_view utf8) {
   std::u16string utf16;
   if (!utf16From(utf8, utf16)) return nullptr;
-  return static_cast<CFStringRef>(
-      (new String(std::string(utf8), std::move(utf16)))->ref());
+  return static_cast<CFStringRef>((new String(std::string(utf8), std::move(utf16)))->ref());
 }
 
 }  // namespace
@@ -80,8 +79,7 @@ CFTypeID CFStringGetTypeID(void) { return stringType; }
 CFStringRef CFStringCreateWithBytes(CFAllocatorRef, const UInt8* bytes, CFIndex numBytes,
                                     CFStringEncoding encoding, Boolean) {
   if (bytes == nullptr || numBytes < 0) return nullptr;
-  std::string_view view(reinterpret_cast<const char*>(bytes),
-                        static_cast<std::size_t>(numBytes));
+  std::string_view view(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(numBytes));
   if (encoding == kCFStringEncodingASCII) {
     for (char c : view) {
       if (static_cast<unsigned char>(c) > 0x7F) return nullptr;

@@ -22,8 +22,8 @@ namespace {
 struct Registry {
   std::mutex lock;
   std::unordered_set<const Object*> alive;
-  std::vector<std::string> typeNames{"(none)", "CFString", "CFNumber",
-                                     "CFBoolean", "CFArray", "CFURL"};
+  std::vector<std::string> typeNames{"(none)",    "CFString", "CFNumber",
+                                     "CFBoolean", "CFArray",  "CFURL"};
   std::atomic<long> mortal{0};
 };
 

@@ -45,8 +45,7 @@ inline constexpr AudioObjectPropertyElement mainElement = 0;
 AudioObjectPropertyAddress address(AudioObjectPropertySelector selector);
 
 // One 32-bit value of the object's property; absent when the read fails.
-std::optional<std::uint32_t> readUInt32(AudioObjectID object,
-                                        AudioObjectPropertySelector selector);
+std::optional<std::uint32_t> readUInt32(AudioObjectID object, AudioObjectPropertySelector selector);
 
 // The object's list of object ids; empty when either call fails. When the list
 // shrinks between the size query and the read, the entries past what came back

@@ -66,7 +66,8 @@ struct Reader {
 
 void readLoop(Reader* reader) {
   while (reader->installed.load()) {
-    const bool waited = tondrel::waitForDescriptor(reader->descriptor, tondrel::Readiness::readable);
+    const bool waited =
+        tondrel::waitForDescriptor(reader->descriptor, tondrel::Readiness::readable);
     if (!reader->installed.load()) break;
     // A descriptor that cannot be waited on (closed under us) fails the
     // handler's read the same way, which ends the input.

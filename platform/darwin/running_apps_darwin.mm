@@ -16,8 +16,7 @@ std::optional<std::string> text(NSString* string) {
 std::optional<platform::RunningApplication> platform::runningApplication(pid_t pid) {
   // Neither the main run loop nor the dispatch threads drain a pool for us.
   @autoreleasepool {
-    NSRunningApplication* app =
-        [NSRunningApplication runningApplicationWithProcessIdentifier:pid];
+    NSRunningApplication* app = [NSRunningApplication runningApplicationWithProcessIdentifier:pid];
     if (app == nil) return std::nullopt;
     RunningApplication result;
     result.activationPolicy = static_cast<std::int64_t>(app.activationPolicy);

@@ -38,4 +38,3 @@ inline CFRef<CFStringRef> platformString(std::string_view utf8) {
 }
 
 }  // namespace platform::darwin
-

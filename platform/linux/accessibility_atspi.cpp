@@ -67,7 +67,8 @@ const Library* library() {
     void* gobject = dlopen("libgobject-2.0.so.0", mode);
     void* glib = dlopen("libglib-2.0.so.0", mode);
     void* dbus = dlopen("libdbus-1.so.3", mode);
-    if (atspi == nullptr || gobject == nullptr || glib == nullptr || dbus == nullptr) return nullptr;
+    if (atspi == nullptr || gobject == nullptr || glib == nullptr || dbus == nullptr)
+      return nullptr;
     auto* l = new Library{};
 
     // clang-format off
@@ -135,7 +136,7 @@ Outcome bounded(int timeoutMs, Job job, std::function<void()> late = {}) {
 Outcome failure(Clock::time_point started, int timeoutMs) {
   const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - started);
   return took.count() * 10 >= static_cast<long long>(timeoutMs) * 9 ? Outcome::timedOut
-                                                                     : Outcome::failed;
+                                                                    : Outcome::failed;
 }
 
 struct Error {
@@ -233,7 +234,8 @@ bool launcherAnswers(int timeoutMs) {
   const Library& l = *library();
   DBusConnection* bus = session();
   if (bus == nullptr) return false;
-  Message request{l.dbus_message_new_method_call(launcherName, launcherPath, "org.a11y.Bus", "GetAddress")};
+  Message request{
+      l.dbus_message_new_method_call(launcherName, launcherPath, "org.a11y.Bus", "GetAddress")};
   if (request.message == nullptr) return false;
   Message reply{call(bus, request.message, timeoutMs)};
   if (reply.message == nullptr) return false;
@@ -266,19 +268,20 @@ bool connectAccessibilityBus(int timeoutMs) {
   // that change owner only those given up are wanted: an application that
   // exits gives up its name, and libatspi then frees what it kept of it
   // (its objects, its own connection to the application).
-  for (const char* rule : {
-           "type='signal',interface='org.a11y.atspi.Cache',member='AddAccessible'",
-           "type='signal',interface='org.a11y.atspi.Cache',member='RemoveAccessible'",
-           "type='signal',interface='org.a11y.atspi.Event.Object',member='ChildrenChanged'",
-           "type='signal',interface='org.a11y.atspi.Event.Object',member='PropertyChange'",
-           "type='signal',interface='org.a11y.atspi.Event.Object',member='StateChanged'",
-           "type='signal', interface='org.freedesktop.DBus', member='NameOwnerChanged'"}) {
+  for (const char* rule :
+       {"type='signal',interface='org.a11y.atspi.Cache',member='AddAccessible'",
+        "type='signal',interface='org.a11y.atspi.Cache',member='RemoveAccessible'",
+        "type='signal',interface='org.a11y.atspi.Event.Object',member='ChildrenChanged'",
+        "type='signal',interface='org.a11y.atspi.Event.Object',member='PropertyChange'",
+        "type='signal',interface='org.a11y.atspi.Event.Object',member='StateChanged'",
+        "type='signal', interface='org.freedesktop.DBus', member='NameOwnerChanged'"}) {
     l.dbus_bus_remove_match(accessibilityBus, rule, nullptr);
   }
-  l.dbus_bus_add_match(accessibilityBus,
-                       "type='signal',sender='org.freedesktop.DBus',interface='org.freedesktop.DBus',"
-                       "member='NameOwnerChanged',arg2=''",
-                       nullptr);
+  l.dbus_bus_add_match(
+      accessibilityBus,
+      "type='signal',sender='org.freedesktop.DBus',interface='org.freedesktop.DBus',"
+      "member='NameOwnerChanged',arg2=''",
+      nullptr);
   // libatspi handles what arrives for it (those signals, replies to its own
   // requests, its connections to applications) from GLib's default main
   // context; the worker runs that context whenever it has nothing else to
@@ -297,8 +300,8 @@ std::optional<bool> readSwitch(int timeoutMs) {
   if (l == nullptr) return std::nullopt;
   DBusConnection* bus = session();
   if (bus == nullptr) return std::nullopt;
-  Message request{
-      l->dbus_message_new_method_call(launcherName, launcherPath, DBUS_INTERFACE_PROPERTIES, "Get")};
+  Message request{l->dbus_message_new_method_call(launcherName, launcherPath,
+                                                  DBUS_INTERFACE_PROPERTIES, "Get")};
   if (request.message == nullptr) return std::nullopt;
   const char* interface = "org.a11y.Status";
   const char* property = "IsEnabled";
@@ -328,8 +331,8 @@ bool writeSwitch(bool enabled, int timeoutMs) {
   if (l == nullptr) return false;
   DBusConnection* bus = session();
   if (bus == nullptr) return false;
-  Message request{
-      l->dbus_message_new_method_call(launcherName, launcherPath, DBUS_INTERFACE_PROPERTIES, "Set")};
+  Message request{l->dbus_message_new_method_call(launcherName, launcherPath,
+                                                  DBUS_INTERFACE_PROPERTIES, "Set")};
   if (request.message == nullptr) return false;
   const char* interface = "org.a11y.Status";
   const char* property = "IsEnabled";
@@ -392,7 +395,8 @@ Outcome findApplication(pid_t pid, int timeoutMs, Node* application) {
         }
         for (gint i = 0; i < count && *found == nullptr; ++i) {
           Error childError;
-          AtspiAccessible* candidate = l.atspi_accessible_get_child_at_index(desktop, i, childError.slot());
+          AtspiAccessible* candidate =
+              l.atspi_accessible_get_child_at_index(desktop, i, childError.slot());
           if (candidate == nullptr) continue;
           Error pidError;
           const guint candidatePid = l.atspi_accessible_get_process_id(candidate, pidError.slot());
@@ -482,7 +486,8 @@ Outcome role(Node node, int timeoutMs, std::string* name) {
     if (value == ATSPI_ROLE_DOCUMENT_WEB) {
       started = Clock::now();
       AtspiStateSet* states = l.atspi_accessible_get_state_set(accessible(node));
-      const bool showing = states != nullptr && l.atspi_state_set_contains(states, ATSPI_STATE_SHOWING);
+      const bool showing =
+          states != nullptr && l.atspi_state_set_contains(states, ATSPI_STATE_SHOWING);
       if (states != nullptr) l.g_object_unref(states);
       if (showing) {
         text = shownWebDocument;

@@ -150,7 +150,8 @@ bool sameElement(const Element& a, const Element& b) {
 }
 
 std::size_t elementHash(const Element& element) {
-  return std::hash<const void*>()(element.node()) ^ static_cast<std::size_t>(element.application().pid);
+  return std::hash<const void*>()(element.node()) ^
+         static_cast<std::size_t>(element.application().pid);
 }
 
 bool trusted() { return atspi::busAnswers(busTimeoutMs); }

@@ -16,10 +16,11 @@ struct BoundedWorker::Task {
   bool abandoned = false;
 };
 
-BoundedWorker::BoundedWorker(const char* name) : thread_([this, name] {
-  platform::nameThisThread(name);
-  loop();
-}) {}
+BoundedWorker::BoundedWorker(const char* name)
+    : thread_([this, name] {
+        platform::nameThisThread(name);
+        loop();
+      }) {}
 
 BoundedWorker::~BoundedWorker() {
   {

@@ -105,8 +105,8 @@ bool hasFolder(const std::string& program) { return program.find('/') != std::st
 
 Environment Environment::fromProcess() {
   Environment environment;
-  environment.applicationDirs = desktop::applicationDirs(std::getenv("XDG_DATA_HOME"),
-                                                std::getenv("XDG_DATA_DIRS"), std::getenv("HOME"));
+  environment.applicationDirs = desktop::applicationDirs(
+      std::getenv("XDG_DATA_HOME"), std::getenv("XDG_DATA_DIRS"), std::getenv("HOME"));
   environment.localeVariants = desktop::localeVariants(
       messagesLocale(std::getenv("LC_ALL"), std::getenv("LC_MESSAGES"), std::getenv("LANG")));
   const char* path = std::getenv("PATH");
@@ -120,7 +120,9 @@ Resolver Resolver::fileSystem(std::string path) {
   resolver.findInPath = [path = std::move(path)](const std::string& program) {
     return desktop::findInPath(program, path);
   };
-  resolver.readHead = [](const std::string& file) { return procfs::readFile(file, scriptHeadLimit); };
+  resolver.readHead = [](const std::string& file) {
+    return procfs::readFile(file, scriptHeadLimit);
+  };
   return resolver;
 }
 
@@ -165,7 +167,8 @@ IndexedEntry indexEntry(std::string id, std::string path, DesktopEntry entry,
   }
   if (indexed.entry.tryExec && !indexed.entry.tryExec->empty()) {
     const std::string& tryExec = *indexed.entry.tryExec;
-    const std::optional<std::string> found = hasFolder(tryExec) ? tryExec : resolver.findInPath(tryExec);
+    const std::optional<std::string> found =
+        hasFolder(tryExec) ? tryExec : resolver.findInPath(tryExec);
     if (found) indexed.tryExec = resolveProgram(*found, resolver).program;
   }
   return indexed;
@@ -211,7 +214,8 @@ namespace {
 std::vector<std::shared_ptr<const IndexedEntry>> shared(std::vector<IndexedEntry> entries) {
   std::vector<std::shared_ptr<const IndexedEntry>> list;
   list.reserve(entries.size());
-  for (IndexedEntry& entry : entries) list.push_back(std::make_shared<const IndexedEntry>(std::move(entry)));
+  for (IndexedEntry& entry : entries)
+    list.push_back(std::make_shared<const IndexedEntry>(std::move(entry)));
   return list;
 }
 
@@ -219,7 +223,8 @@ std::vector<std::shared_ptr<const IndexedEntry>> shared(std::vector<IndexedEntry
 
 Catalog::Catalog(std::vector<IndexedEntry> entries) : Catalog(shared(std::move(entries))) {}
 
-Catalog::Catalog(std::vector<std::shared_ptr<const IndexedEntry>> entries) : entries_(std::move(entries)) {
+Catalog::Catalog(std::vector<std::shared_ptr<const IndexedEntry>> entries)
+    : entries_(std::move(entries)) {
   for (std::size_t i = 0; i < entries_.size(); ++i) {
     const IndexedEntry& e = *entries_[i];
     // The first entry with an id stands for it, hidden or not.
@@ -317,7 +322,8 @@ EntryIndex::EntryIndex(Environment environment, Refresh refresh)
       resolver_(Resolver::fileSystem(environment_.path)),
       refresh_(refresh),
       outside_(std::make_shared<const std::map<std::string, std::optional<IndexedEntry>>>()) {
-  if (refresh_ == Refresh::background) thread_ = std::thread([this] {
+  if (refresh_ == Refresh::background)
+    thread_ = std::thread([this] {
       platform::nameThisThread("tondrel-apps");
       run();
     });
@@ -609,7 +615,8 @@ class Lookup {
       }
     }
     if (image) {
-      if (const IndexedEntry* entry = catalog_->byImage(*image)) return Found{entry->id, std::nullopt};
+      if (const IndexedEntry* entry = catalog_->byImage(*image))
+        return Found{entry->id, std::nullopt};
     }
     return std::nullopt;
   }
@@ -620,7 +627,8 @@ class Lookup {
   std::optional<Found> fromLaunchedFile(pid_t pid, const ProcessImage& image) {
     const auto environ = procfs::readFile(pidPath(pid, "environ"));
     if (!environ) return std::nullopt;
-    std::optional<std::string> launched = procfs::environValue(*environ, "GIO_LAUNCHED_DESKTOP_FILE");
+    std::optional<std::string> launched =
+        procfs::environValue(*environ, "GIO_LAUNCHED_DESKTOP_FILE");
     if (!launched || launched->empty() || (*launched)[0] != '/') return std::nullopt;
     const std::string path = std::filesystem::path(*launched).lexically_normal().generic_string();
     const std::vector<std::string>& dirs = index_.environment().applicationDirs;
@@ -632,7 +640,8 @@ class Lookup {
       return std::nullopt;
     }
     std::optional<IndexedEntry> outside = index_.outsideEntry(path);
-    if (!outside || !outside->visibleApplication() || !runsEntry(*outside, image)) return std::nullopt;
+    if (!outside || !outside->visibleApplication() || !runsEntry(*outside, image))
+      return std::nullopt;
     std::string id = outside->id;
     return Found{std::move(id), std::move(outside)};
   }

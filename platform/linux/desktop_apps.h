@@ -106,9 +106,9 @@ IndexedEntry indexEntry(std::string id, std::string path, DesktopEntry entry,
 
 // What a process runs, as far as matching it to entries goes.
 struct ProcessImage {
-  std::string executable;               // /proc/PID/exe
-  bool interpreter = false;             // the executable is an interpreter
-  std::optional<std::string> script;    // the script it runs, as an absolute path or "-m NAME"
+  std::string executable;             // /proc/PID/exe
+  bool interpreter = false;           // the executable is an interpreter
+  std::optional<std::string> script;  // the script it runs, as an absolute path or "-m NAME"
 };
 
 // The image of a process from its executable, arguments (argv[0] first) and

@@ -44,14 +44,13 @@ std::string_view trim(std::string_view text) {
 
 // Launchers that put their own name between "app-" and the id. Only needed for
 // the old, unescaped form where the id may itself contain dashes.
-constexpr std::array<std::string_view, 8> knownLaunchers = {
-    "gnome", "flatpak", "kde", "xfce", "xfce4", "cinnamon", "mate", "lxqt"};
+constexpr std::array<std::string_view, 8> knownLaunchers = {"gnome", "flatpak",  "kde",  "xfce",
+                                                            "xfce4", "cinnamon", "mate", "lxqt"};
 
 bool plausibleId(std::string_view id) {
   if (id.empty() || id.size() > 255) return false;
-  return std::none_of(id.begin(), id.end(), [](char c) {
-    return c == '/' || static_cast<unsigned char>(c) < 0x20;
-  });
+  return std::none_of(id.begin(), id.end(),
+                      [](char c) { return c == '/' || static_cast<unsigned char>(c) < 0x20; });
 }
 
 // Undoes the escapes every string value of a desktop entry may hold.
@@ -64,11 +63,21 @@ std::string unescapeValue(std::string_view value) {
       continue;
     }
     switch (const char next = value[++i]) {
-      case 's': out += ' '; break;
-      case 'n': out += '\n'; break;
-      case 't': out += '\t'; break;
-      case 'r': out += '\r'; break;
-      case '\\': out += '\\'; break;
+      case 's':
+        out += ' ';
+        break;
+      case 'n':
+        out += '\n';
+        break;
+      case 't':
+        out += '\t';
+        break;
+      case 'r':
+        out += '\r';
+        break;
+      case '\\':
+        out += '\\';
+        break;
       // Other escapes (the Exec quoting's among them) are left for whoever
       // reads the value next.
       default:
@@ -144,7 +153,8 @@ std::optional<std::vector<std::string>> execArguments(std::string_view exec) {
     }
   }
   if (quoted) return std::nullopt;
-  if (inToken && !(onlyFieldCode && current.size() == 2 && current[0] == '%' && current[1] != '%')) {
+  if (inToken &&
+      !(onlyFieldCode && current.size() == 2 && current[0] == '%' && current[1] != '%')) {
     arguments.push_back(current);
   }
   return arguments;
@@ -203,9 +213,8 @@ std::optional<std::string> appIdFromUnit(std::string_view unit) {
   std::size_t first = 0;
   if (parts.size() == 2) {
     first = 1;
-  } else if (parts.size() > 2 &&
-             std::find(knownLaunchers.begin(), knownLaunchers.end(), parts[0]) !=
-                 knownLaunchers.end()) {
+  } else if (parts.size() > 2 && std::find(knownLaunchers.begin(), knownLaunchers.end(),
+                                           parts[0]) != knownLaunchers.end()) {
     first = 1;
   }
   std::string joined;
@@ -381,8 +390,9 @@ std::vector<std::string> applicationDirs(const char* xdgDataHome, const char* xd
   } else if (home != nullptr && home[0] == '/') {
     bases.push_back(std::string(home) + "/.local/share");
   }
-  const std::string_view dataDirs =
-      xdgDataDirs != nullptr && xdgDataDirs[0] != '\0' ? xdgDataDirs : "/usr/local/share:/usr/share";
+  const std::string_view dataDirs = xdgDataDirs != nullptr && xdgDataDirs[0] != '\0'
+                                        ? xdgDataDirs
+                                        : "/usr/local/share:/usr/share";
   for (std::string_view dir : split(dataDirs, ':')) {
     if (!dir.empty() && dir[0] == '/') bases.emplace_back(dir);
   }

@@ -14,8 +14,8 @@ namespace {
 
 // What changes the files of a folder, or the folder itself.
 constexpr std::uint32_t folderEvents = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
-                                       IN_CLOSE_WRITE | IN_ATTRIB | IN_DELETE_SELF |
-                                       IN_MOVE_SELF | IN_ONLYDIR;
+                                       IN_CLOSE_WRITE | IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF |
+                                       IN_ONLYDIR;
 // Where a missing folder may appear.
 constexpr std::uint32_t ancestorEvents =
     IN_CREATE | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;

@@ -71,7 +71,8 @@ int sync(pw_core* core, int seq) {
   if (core == nullptr) return -1;
   return pw_core_sync(core, PW_ID_CORE, seq);
 }
-pw_proxy* bindGlobal(pw_registry* registry, std::uint32_t id, const char* type, std::uint32_t version) {
+pw_proxy* bindGlobal(pw_registry* registry, std::uint32_t id, const char* type,
+                     std::uint32_t version) {
   if (registry == nullptr) return nullptr;
   return static_cast<pw_proxy*>(pw_registry_bind(registry, id, type, version, 0));
 }
@@ -79,7 +80,8 @@ void addNodeListener(pw_proxy* node, spa_hook* hook, const pw_node_events* event
   if (node == nullptr) return;
   pw_node_add_listener(reinterpret_cast<pw_node*>(node), hook, events, data);
 }
-void addClientListener(pw_proxy* client, spa_hook* hook, const pw_client_events* events, void* data) {
+void addClientListener(pw_proxy* client, spa_hook* hook, const pw_client_events* events,
+                       void* data) {
   if (client == nullptr) return;
   pw_client_add_listener(reinterpret_cast<pw_client*>(client), hook, events, data);
 }
@@ -432,20 +434,22 @@ class Connection {
     armTimer(self->loop_, self->timer_, std::chrono::nanoseconds{1});
   }
 
-  static void onGlobal(void* data, std::uint32_t id, std::uint32_t /*permissions*/, const char* type,
-                       std::uint32_t /*version*/, const spa_dict* props) {
+  static void onGlobal(void* data, std::uint32_t id, std::uint32_t /*permissions*/,
+                       const char* type, std::uint32_t /*version*/, const spa_dict* props) {
     auto* self = static_cast<Connection*>(data);
     Kind kind;
     {
       const std::lock_guard<std::mutex> hold(self->mutex_);
       if (std::strcmp(type, PW_TYPE_INTERFACE_Link) == 0) {
-        const char* output = props != nullptr ? spa_dict_lookup(props, PW_KEY_LINK_OUTPUT_NODE) : nullptr;
-        const char* input = props != nullptr ? spa_dict_lookup(props, PW_KEY_LINK_INPUT_NODE) : nullptr;
+        const char* output =
+            props != nullptr ? spa_dict_lookup(props, PW_KEY_LINK_OUTPUT_NODE) : nullptr;
+        const char* input =
+            props != nullptr ? spa_dict_lookup(props, PW_KEY_LINK_INPUT_NODE) : nullptr;
         const auto outputNode = parsePid(output);
         const auto inputNode = parsePid(input);
         if (outputNode && inputNode) {
-          self->graph_.links[id] = Link{static_cast<std::uint32_t>(*outputNode),
-                                        static_cast<std::uint32_t>(*inputNode)};
+          self->graph_.links[id] =
+              Link{static_cast<std::uint32_t>(*outputNode), static_cast<std::uint32_t>(*inputNode)};
           noteCaptures(self->graph_, static_cast<std::uint32_t>(*inputNode));
           self->changed();
         }
@@ -466,7 +470,8 @@ class Connection {
         self->graph_.clients[id] = client;
         self->changed();
       } else if (std::strcmp(type, PW_TYPE_INTERFACE_Metadata) == 0) {
-        const char* name = props != nullptr ? spa_dict_lookup(props, PW_KEY_METADATA_NAME) : nullptr;
+        const char* name =
+            props != nullptr ? spa_dict_lookup(props, PW_KEY_METADATA_NAME) : nullptr;
         if (name == nullptr || std::strcmp(name, "default") != 0) return;
         kind = Kind::metadata;
       } else {
@@ -545,9 +550,11 @@ class Connection {
   }
 
   static void readClientProps(Client& client, const spa_dict* props) {
-    if (const char* claim = spa_dict_lookup(props, PW_KEY_APP_PROCESS_ID)) client.processId = parsePid(claim);
+    if (const char* claim = spa_dict_lookup(props, PW_KEY_APP_PROCESS_ID))
+      client.processId = parsePid(claim);
     // Set by PipeWire itself from the socket's peer; a client cannot change it.
-    if (const auto pid = parsePid(spa_dict_lookup(props, PW_KEY_SEC_PID)); pid && pid != client.securePid) {
+    if (const auto pid = parsePid(spa_dict_lookup(props, PW_KEY_SEC_PID));
+        pid && pid != client.securePid) {
       client.securePid = pid;
       client.proxy = isProxyProgram(executableOf(*pid));
     }

@@ -122,7 +122,8 @@ std::optional<std::string> readFile(const std::string& path, std::size_t limit) 
 
 std::optional<pid_t> parentPid(pid_t pid, const std::string& root) {
   if (pid < 1) return std::nullopt;
-  const std::optional<std::string> stat = readFile(root + "/" + std::to_string(pid) + "/stat", 4096);
+  const std::optional<std::string> stat =
+      readFile(root + "/" + std::to_string(pid) + "/stat", 4096);
   if (!stat) return std::nullopt;
   return parentFromStat(*stat);
 }
@@ -134,7 +135,8 @@ std::optional<std::string> executable(pid_t pid, const std::string& root) {
   if (length <= 0 || static_cast<std::size_t>(length) >= sizeof target) return std::nullopt;
   std::string path(target, static_cast<std::size_t>(length));
   constexpr std::string_view deleted = " (deleted)";
-  if (path.size() > deleted.size() && path.compare(path.size() - deleted.size(), deleted.size(), deleted) == 0) {
+  if (path.size() > deleted.size() &&
+      path.compare(path.size() - deleted.size(), deleted.size(), deleted) == 0) {
     path.resize(path.size() - deleted.size());
   }
   return path;
@@ -142,7 +144,8 @@ std::optional<std::string> executable(pid_t pid, const std::string& root) {
 
 std::optional<unsigned long long> startTime(pid_t pid, const std::string& root) {
   if (pid < 1) return std::nullopt;
-  const std::optional<std::string> stat = readFile(root + "/" + std::to_string(pid) + "/stat", 4096);
+  const std::optional<std::string> stat =
+      readFile(root + "/" + std::to_string(pid) + "/stat", 4096);
   if (!stat) return std::nullopt;
   return startTimeFromStat(*stat);
 }

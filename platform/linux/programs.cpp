@@ -44,18 +44,18 @@ struct Interpreter {
 
 // Programs that run the script, module or archive their arguments name.
 constexpr std::array<Interpreter, 36> interpreters = {{
-    {"python", Family::python}, {"pypy", Family::python},   {"perl", Family::perl},
-    {"ruby", Family::ruby},     {"jruby", Family::ruby},    {"node", Family::node},
-    {"nodejs", Family::node},   {"bun", Family::node},      {"deno", Family::node},
+    {"python", Family::python}, {"pypy", Family::python},      {"perl", Family::perl},
+    {"ruby", Family::ruby},     {"jruby", Family::ruby},       {"node", Family::node},
+    {"nodejs", Family::node},   {"bun", Family::node},         {"deno", Family::node},
     {"gjs", Family::node},      {"gjs-console", Family::node}, {"cjs", Family::node},
-    {"electron", Family::node}, {"java", Family::java},     {"php", Family::php},
-    {"lua", Family::lua},       {"luajit", Family::lua},    {"tclsh", Family::other},
-    {"wish", Family::other},    {"guile", Family::other},   {"Rscript", Family::other},
-    {"mono", Family::other},    {"dotnet", Family::other},  {"wine", Family::other},
-    {"sh", Family::shell},      {"bash", Family::shell},    {"dash", Family::shell},
-    {"zsh", Family::shell},     {"ksh", Family::shell},     {"mksh", Family::shell},
-    {"fish", Family::shell},    {"tcsh", Family::shell},    {"csh", Family::shell},
-    {"busybox", Family::shell}, {"osh", Family::shell},     {"yash", Family::shell},
+    {"electron", Family::node}, {"java", Family::java},        {"php", Family::php},
+    {"lua", Family::lua},       {"luajit", Family::lua},       {"tclsh", Family::other},
+    {"wish", Family::other},    {"guile", Family::other},      {"Rscript", Family::other},
+    {"mono", Family::other},    {"dotnet", Family::other},     {"wine", Family::other},
+    {"sh", Family::shell},      {"bash", Family::shell},       {"dash", Family::shell},
+    {"zsh", Family::shell},     {"ksh", Family::shell},        {"mksh", Family::shell},
+    {"fish", Family::shell},    {"tcsh", Family::shell},       {"csh", Family::shell},
+    {"busybox", Family::shell}, {"osh", Family::shell},        {"yash", Family::shell},
 }};
 
 // Programs that start another program named by their arguments.
@@ -196,8 +196,9 @@ std::vector<std::vector<std::string>> shellCommands(std::string_view line) {
   for (auto& command : commands) {
     std::size_t reserved = 0;
     while (reserved < command.size() &&
-           (command[reserved] == "then" || command[reserved] == "else" || command[reserved] == "do" ||
-            command[reserved] == "elif" || command[reserved] == "{" || command[reserved] == "!")) {
+           (command[reserved] == "then" || command[reserved] == "else" ||
+            command[reserved] == "do" || command[reserved] == "elif" || command[reserved] == "{" ||
+            command[reserved] == "!")) {
       ++reserved;
     }
     command.erase(command.begin(), command.begin() + static_cast<std::ptrdiff_t>(reserved));
@@ -225,7 +226,8 @@ struct Expansion {
   }
 
   std::optional<std::string> parameter(std::string_view name) const {
-    if (name == "0" || name == "BASH_SOURCE" || name == "BASH_SOURCE[0]") return std::string(invoked);
+    if (name == "0" || name == "BASH_SOURCE" || name == "BASH_SOURCE[0]")
+      return std::string(invoked);
     if (name == "0%/*" || name == "BASH_SOURCE%/*" || name == "BASH_SOURCE[0]%/*") {
       const std::string_view folder = folderOf(invoked);
       if (folder.empty()) return std::nullopt;
@@ -379,16 +381,16 @@ std::optional<std::string> scriptArgument(std::string_view interpreter,
 
 std::optional<Shebang> shebang(std::string_view text) {
   if (text.substr(0, 2) != "#!") return std::nullopt;
-  std::string_view line = text.substr(2, text.find('\n') == std::string_view::npos
-                                             ? std::string_view::npos
-                                             : text.find('\n') - 2);
+  std::string_view line = text.substr(
+      2, text.find('\n') == std::string_view::npos ? std::string_view::npos : text.find('\n') - 2);
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
   std::vector<std::string> words = splitWords(line);
   if (words.empty()) return std::nullopt;
   std::size_t first = 0;
   if (baseName(words[0]) == "env") {
     first = 1;
-    while (first < words.size() && (words[first][0] == '-' || isAssignmentWord(words[first]))) ++first;
+    while (first < words.size() && (words[first][0] == '-' || isAssignmentWord(words[first])))
+      ++first;
     if (first >= words.size()) return std::nullopt;
   }
   Shebang result;

@@ -11,7 +11,7 @@ Library load(const char* fileName) {
   bool complete = true;
   // dlsym answers an object pointer; POSIX guarantees it converts to the
   // function's pointer type.
-#define TONDREL_X11_REQUIRED(name)                                        \
+#define TONDREL_X11_REQUIRED(name)                                               \
   library.name = reinterpret_cast<decltype(library.name)>(dlsym(handle, #name)); \
   complete = complete && library.name != nullptr;
 #define TONDREL_X11_OPTIONAL(name) \

@@ -137,8 +137,10 @@ std::map<pid_t, std::vector<WindowClass>> X11WindowSource::State::read(Display* 
       Window parentReturn = None;
       Window* list = nullptr;
       unsigned int count = 0;
-      if (x.XQueryTree(display, parent, &rootReturn, &parentReturn, &list, &count) != 0 && list != nullptr) {
-        for (unsigned int i = 0; i < count && into.size() < maxWindows; ++i) into.push_back(list[i]);
+      if (x.XQueryTree(display, parent, &rootReturn, &parentReturn, &list, &count) != 0 &&
+          list != nullptr) {
+        for (unsigned int i = 0; i < count && into.size() < maxWindows; ++i)
+          into.push_back(list[i]);
       }
       if (list != nullptr) x.XFree(list);
     };
@@ -161,9 +163,10 @@ std::map<pid_t, std::vector<WindowClass>> X11WindowSource::State::read(Display* 
     unsigned long remaining = 0;
     unsigned char* data = nullptr;
     unsigned long pid = 0;
-    const bool hasPid = x.XGetWindowProperty(display, window, atoms[1], 0, 1, False, XA_CARDINAL, &type,
-                                             &format, &count, &remaining, &data) == Success &&
-                        data != nullptr && type == XA_CARDINAL && format == 32 && count == 1;
+    const bool hasPid =
+        x.XGetWindowProperty(display, window, atoms[1], 0, 1, False, XA_CARDINAL, &type, &format,
+                             &count, &remaining, &data) == Success &&
+        data != nullptr && type == XA_CARDINAL && format == 32 && count == 1;
     if (hasPid) std::memcpy(&pid, data, sizeof pid);
     if (data != nullptr) x.XFree(data);
     if (!hasPid || pid == 0 || pid > 0x7fffffffUL) continue;
@@ -172,7 +175,8 @@ std::map<pid_t, std::vector<WindowClass>> X11WindowSource::State::read(Display* 
       WindowClass found{hint.res_name != nullptr ? hint.res_name : "",
                         hint.res_class != nullptr ? hint.res_class : ""};
       auto& list = classes[static_cast<pid_t>(pid)];
-      if (std::find(list.begin(), list.end(), found) == list.end()) list.push_back(std::move(found));
+      if (std::find(list.begin(), list.end(), found) == list.end())
+        list.push_back(std::move(found));
     }
     if (hint.res_name != nullptr) x.XFree(hint.res_name);
     if (hint.res_class != nullptr) x.XFree(hint.res_class);
@@ -216,8 +220,8 @@ void X11WindowSource::State::run() {
   if (display != nullptr) disconnect(display);
 }
 
-std::shared_ptr<X11WindowSource> X11WindowSource::start(const std::string& display, std::string procRoot,
-                                                        const char* library) {
+std::shared_ptr<X11WindowSource> X11WindowSource::start(const std::string& display,
+                                                        std::string procRoot, const char* library) {
   if (display.empty()) return nullptr;
   // One reader per process: Xlib's error handlers are the process's.
   static std::mutex once;

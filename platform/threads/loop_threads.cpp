@@ -83,7 +83,8 @@ constexpr double longestSleep = 24 * 60 * 60;
 
 Clock::time_point realDeadline(const MainLoop& m, double clockSeconds) {
   const Clock::time_point now = Clock::now();
-  const double ahead = clockSeconds / m.speed - std::chrono::duration<double>(now - m.origin).count();
+  const double ahead =
+      clockSeconds / m.speed - std::chrono::duration<double>(now - m.origin).count();
   // Also catches an infinite quotient (a speed of 1e-320).
   if (!(ahead < longestSleep)) {
     return now + std::chrono::seconds(static_cast<long>(longestSleep));
@@ -363,7 +364,9 @@ double timerInterval() {
   return m.timer && m.timer->ticks ? m.timer->interval : 0;
 }
 
-void observeWaits(WaitObserver observer) { waitObserver.store(observer, std::memory_order_release); }
+void observeWaits(WaitObserver observer) {
+  waitObserver.store(observer, std::memory_order_release);
+}
 
 void waitForQueues() {
   std::vector<::loop::SerialQueue*> all;

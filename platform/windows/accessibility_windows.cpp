@@ -154,7 +154,8 @@ struct WindowSearch {
 BOOL CALLBACK collectWindowOf(HWND window, LPARAM context) {
   auto* search = reinterpret_cast<WindowSearch*>(context);
   DWORD pid = 0;
-  if (GetWindowThreadProcessId(window, &pid) != 0 && pid == search->pid && IsWindowVisible(window)) {
+  if (GetWindowThreadProcessId(window, &pid) != 0 && pid == search->pid &&
+      IsWindowVisible(window)) {
     search->found.push_back(window);
   }
   return TRUE;
@@ -194,16 +195,18 @@ std::optional<long> longProperty(uia::IUIAutomationElement* element, uia::Proper
 
 std::optional<bool> boolProperty(uia::IUIAutomationElement* element, uia::PropertyId property) {
   Variant value;
-  if (FAILED(element->GetCurrentPropertyValue(property, value.out())) || value.get().vt != VT_BOOL) {
+  if (FAILED(element->GetCurrentPropertyValue(property, value.out())) ||
+      value.get().vt != VT_BOOL) {
     return std::nullopt;
   }
   return value.get().boolVal != VARIANT_FALSE;
 }
 
-std::optional<std::string> textProperty(uia::IUIAutomationElement* element, uia::PropertyId property) {
+std::optional<std::string> textProperty(uia::IUIAutomationElement* element,
+                                        uia::PropertyId property) {
   Variant value;
-  if (FAILED(element->GetCurrentPropertyValue(property, value.out())) || value.get().vt != VT_BSTR ||
-      value.get().bstrVal == nullptr) {
+  if (FAILED(element->GetCurrentPropertyValue(property, value.out())) ||
+      value.get().vt != VT_BSTR || value.get().bstrVal == nullptr) {
     return std::nullopt;
   }
   return utf8(std::wstring_view(value.get().bstrVal, SysStringLen(value.get().bstrVal)));
@@ -254,8 +257,8 @@ std::optional<std::string> addressBarUrl(uia::IUIAutomationElement* document) {
   Com<uia::IUIAutomationElement> edit;
   if (FAILED(state.automation->CreatePropertyCondition(uia::ControlTypeProperty, editType,
                                                        isEdit.out())) ||
-      !isEdit ||
-      FAILED(window->FindFirst(uia::TreeScope_Descendants, isEdit.get(), edit.out())) || !edit) {
+      !isEdit || FAILED(window->FindFirst(uia::TreeScope_Descendants, isEdit.get(), edit.out())) ||
+      !edit) {
     return std::nullopt;
   }
   auto text = textProperty(edit.get(), uia::ValueValueProperty);

@@ -92,7 +92,8 @@ std::vector<pid_t> runningApplicationPids(std::string_view bundleIdentifier) {
   if (snapshot == INVALID_HANDLE_VALUE) return pids;
   PROCESSENTRY32W entry{};
   entry.dwSize = sizeof entry;
-  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+  for (BOOL more = Process32FirstW(snapshot, &entry); more;
+       more = Process32NextW(snapshot, &entry)) {
     const auto pid = static_cast<pid_t>(entry.th32ProcessID);
     if (packagedId) {
       const std::optional<std::wstring> packaged = packagedApplicationId(pid);

@@ -95,8 +95,8 @@ bool forEachSession(IAudioSessionEnumerator* sessions, Each each) {
     AudioSessionState state = AudioSessionStateInactive;
     const bool stateRead = SUCCEEDED(session->GetState(&state));
     if (stateRead && state == AudioSessionStateExpired) continue;
-    each(session.get(), stateRead ? std::optional<bool>(state == AudioSessionStateActive)
-                                  : std::nullopt);
+    each(session.get(),
+         stateRead ? std::optional<bool>(state == AudioSessionStateActive) : std::nullopt);
   }
   return true;
 }
@@ -137,25 +137,26 @@ void captureStreams(std::vector<CaptureStream>& streams, const PidWanted& /*pidW
     if (FAILED(endpoints->Item(i, endpoint.out())) || !endpoint) continue;
     Com<IAudioSessionEnumerator> sessions = windows::sessionsOf(endpoint.get());
     if (!sessions) continue;
-    windows::forEachSession(sessions.get(), [&](IAudioSessionControl2* session,
-                                                 std::optional<bool> active) {
-      // A session without its identifier cannot be told apart from the next
-      // poll's sessions, so it is not listed.
-      LPWSTR instance = nullptr;
-      if (FAILED(session->GetSessionInstanceIdentifier(&instance)) || instance == nullptr) return;
-      const std::wstring key = instance;
-      CoTaskMemFree(instance);
-      CaptureStream stream;
-      stream.id = ids.idFor(key);
-      // The pid is held by the session object itself: reading it costs no
-      // call to the audio service, so it is read whether wanted or not.
-      // S_FALSE (AUDCLNT_S_NO_SINGLE_PROCESS): a session shared by several
-      // processes has no one pid.
-      DWORD pid = 0;
-      if (session->GetProcessId(&pid) == S_OK) stream.pid = static_cast<pid_t>(pid);
-      stream.capturing = active;
-      streams.push_back(stream);
-    });
+    windows::forEachSession(
+        sessions.get(), [&](IAudioSessionControl2* session, std::optional<bool> active) {
+          // A session without its identifier cannot be told apart from the next
+          // poll's sessions, so it is not listed.
+          LPWSTR instance = nullptr;
+          if (FAILED(session->GetSessionInstanceIdentifier(&instance)) || instance == nullptr)
+            return;
+          const std::wstring key = instance;
+          CoTaskMemFree(instance);
+          CaptureStream stream;
+          stream.id = ids.idFor(key);
+          // The pid is held by the session object itself: reading it costs no
+          // call to the audio service, so it is read whether wanted or not.
+          // S_FALSE (AUDCLNT_S_NO_SINGLE_PROCESS): a session shared by several
+          // processes has no one pid.
+          DWORD pid = 0;
+          if (session->GetProcessId(&pid) == S_OK) stream.pid = static_cast<pid_t>(pid);
+          stream.capturing = active;
+          streams.push_back(stream);
+        });
   }
   ids.pollDone();
 }
@@ -173,8 +174,10 @@ std::optional<bool> defaultInputRunning() {
   bool unknown = false;
   const bool listed = windows::forEachSession(
       sessions.get(), [&](IAudioSessionControl2*, std::optional<bool> active) {
-        if (!active) unknown = true;
-        else if (*active) running = true;
+        if (!active)
+          unknown = true;
+        else if (*active)
+          running = true;
       });
   if (!listed) return std::nullopt;
   // One active session answers it; a state that could not be read leaves

@@ -18,7 +18,8 @@ std::string utf8(std::wstring_view text) {
   std::string bytes;
   if (text.empty()) return bytes;
   const int length = static_cast<int>(text.size());
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+  const int size =
+      WideCharToMultiByte(CP_UTF8, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
   if (size <= 0) return bytes;
   bytes.resize(static_cast<std::size_t>(size));
   WideCharToMultiByte(CP_UTF8, 0, text.data(), length, bytes.data(), size, nullptr, nullptr);
@@ -29,7 +30,8 @@ std::optional<std::wstring> utf16(std::string_view text) {
   std::wstring wide;
   if (text.empty()) return wide;
   const int length = static_cast<int>(text.size());
-  const int size = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), length, nullptr, 0);
+  const int size =
+      MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), length, nullptr, 0);
   if (size <= 0) return std::nullopt;
   wide.resize(static_cast<std::size_t>(size));
   MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), length, wide.data(), size);

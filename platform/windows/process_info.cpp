@@ -31,7 +31,8 @@ constexpr LONG noPackagedApplication = 15703;  // APPMODEL_ERROR_NO_APPLICATION
 GetApplicationUserModelIdFunction getApplicationUserModelId() {
   static const auto function = [] {
     HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-    FARPROC found = kernel != nullptr ? GetProcAddress(kernel, "GetApplicationUserModelId") : nullptr;
+    FARPROC found =
+        kernel != nullptr ? GetProcAddress(kernel, "GetApplicationUserModelId") : nullptr;
     return reinterpret_cast<GetApplicationUserModelIdFunction>(reinterpret_cast<void (*)()>(found));
   }();
   return function;
@@ -42,7 +43,8 @@ GetApplicationUserModelIdFunction getApplicationUserModelId() {
 std::optional<std::uint64_t> processStartTime(pid_t pid) {
   QueryHandle process(pid);
   FILETIME created{}, exited{}, kernel{}, user{};
-  if (process.get() == nullptr || !GetProcessTimes(process.get(), &created, &exited, &kernel, &user)) {
+  if (process.get() == nullptr ||
+      !GetProcessTimes(process.get(), &created, &exited, &kernel, &user)) {
     return std::nullopt;
   }
   return (static_cast<std::uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;

@@ -19,7 +19,8 @@ std::optional<pid_t> parentPid(pid_t pid) {
   std::optional<pid_t> parent;
   PROCESSENTRY32W entry{};
   entry.dwSize = sizeof entry;
-  for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+  for (BOOL more = Process32FirstW(snapshot, &entry); more;
+       more = Process32NextW(snapshot, &entry)) {
     if (static_cast<pid_t>(entry.th32ProcessID) == pid) {
       parent = static_cast<pid_t>(entry.th32ParentProcessID);
       break;

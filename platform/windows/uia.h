@@ -53,12 +53,13 @@ struct IUIAutomationElement : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE FindFirst(TreeScope scope, IUIAutomationCondition* condition,
                                               IUIAutomationElement** found) = 0;
   virtual HRESULT STDMETHODCALLTYPE FindAll(TreeScope, IUIAutomationCondition*, IUnknown**) = 0;
-  virtual HRESULT STDMETHODCALLTYPE FindFirstBuildCache(TreeScope, IUIAutomationCondition*, IUnknown*,
-                                                        IUIAutomationElement**) = 0;
+  virtual HRESULT STDMETHODCALLTYPE FindFirstBuildCache(TreeScope, IUIAutomationCondition*,
+                                                        IUnknown*, IUIAutomationElement**) = 0;
   virtual HRESULT STDMETHODCALLTYPE FindAllBuildCache(TreeScope, IUIAutomationCondition*, IUnknown*,
                                                       IUnknown**) = 0;
   virtual HRESULT STDMETHODCALLTYPE BuildUpdatedCache(IUnknown*, IUIAutomationElement**) = 0;
-  virtual HRESULT STDMETHODCALLTYPE GetCurrentPropertyValue(PropertyId property, VARIANT* value) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetCurrentPropertyValue(PropertyId property,
+                                                            VARIANT* value) = 0;
 };
 
 struct IUIAutomationTreeWalker : IUnknown {
@@ -79,7 +80,8 @@ struct IUIAutomation : IUnknown {
                                                     BOOL*) = 0;
   virtual HRESULT STDMETHODCALLTYPE CompareRuntimeIds(SAFEARRAY*, SAFEARRAY*, BOOL*) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetRootElement(IUIAutomationElement**) = 0;
-  virtual HRESULT STDMETHODCALLTYPE ElementFromHandle(HWND window, IUIAutomationElement** element) = 0;
+  virtual HRESULT STDMETHODCALLTYPE ElementFromHandle(HWND window,
+                                                      IUIAutomationElement** element) = 0;
   virtual HRESULT STDMETHODCALLTYPE slot5() = 0;   // ElementFromPoint
   virtual HRESULT STDMETHODCALLTYPE slot6() = 0;   // GetFocusedElement
   virtual HRESULT STDMETHODCALLTYPE slot7() = 0;   // GetRootElementBuildCache

@@ -44,7 +44,8 @@ std::optional<std::wstring> fileDescription(const std::wstring& path) {
   void* table = nullptr;
   UINT bytes = 0;
   std::vector<Translation> translations;
-  if (VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation", &table, &bytes) && table != nullptr) {
+  if (VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation", &table, &bytes) &&
+      table != nullptr) {
     const auto* listed = static_cast<const Translation*>(table);
     translations.assign(listed, listed + bytes / sizeof(Translation));
   }

@@ -12,8 +12,10 @@ using namespace tondrel;
 namespace {
 
 Message micEvent() {
-  return {{"event", std::string("mic")},          {"running", true},
-          {"pid", std::int64_t{4242}},            {"appPid", std::int64_t{4200}},
+  return {{"event", std::string("mic")},
+          {"running", true},
+          {"pid", std::int64_t{4242}},
+          {"appPid", std::int64_t{4200}},
           {"bundleId", std::string("org.example.meeting")},
           {"appName", std::string("Meeting")}};
 }

@@ -48,8 +48,8 @@ void waitForPolls(const std::string& trace, long polls) {
 void idleResidentMemory(benchmark::State& state) {
   namespace fs = std::filesystem;
   std::error_code error;
-  const fs::path folder = fs::temp_directory_path(error) /
-                          ("tondrel-bench-" + std::to_string(getpid()));
+  const fs::path folder =
+      fs::temp_directory_path(error) / ("tondrel-bench-" + std::to_string(getpid()));
   fs::create_directories(folder, error);
   const std::string scenario = (folder / "idle.json").string();
   const std::string trace = (folder / "trace.jsonl").string();
@@ -57,8 +57,8 @@ void idleResidentMemory(benchmark::State& state) {
     std::ostringstream json;
     json << R"({"osVersion":"14.0","audio":{"processes":[)";
     for (int i = 0; i < 50; ++i) {
-      json << (i ? "," : "") << R"({"id":)" << 100 + i << R"(,"pid":)" << 1000 + i
-           << R"(,"input":)" << (i % 10 == 0 ? "true" : "false") << "}";
+      json << (i ? "," : "") << R"({"id":)" << 100 + i << R"(,"pid":)" << 1000 + i << R"(,"input":)"
+           << (i % 10 == 0 ? "true" : "false") << "}";
     }
     json << "]}}";
     std::ofstream(scenario) << json.str();

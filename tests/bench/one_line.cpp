@@ -6,5 +6,5 @@
 int main() {
   const std::string line = "{\"event\":\"ready\",\"perProcess\":false}\n";
   return write(STDOUT_FILENO, line.data(), line.size()) == static_cast<ssize_t>(line.size()) ? 0
-                                                                                               : 1;
+                                                                                             : 1;
 }

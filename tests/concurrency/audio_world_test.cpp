@@ -21,16 +21,15 @@ TEST_F(AudioWorld, ReadsStayWholeWhileAnotherThreadChangesTheWorld) {
   std::atomic<bool> stop{false};
   std::thread player([&stop] {
     for (UInt32 round = 0; !stop.load(); ++round) {
-      sim::audio::setProcesses({sim::audio::Process{10, 500, round % 2},
-                                sim::audio::Process{11, 501, 1u}});
+      sim::audio::setProcesses(
+          {sim::audio::Process{10, 500, round % 2}, sim::audio::Process{11, 501, 1u}});
       if (round % 3 == 0) sim::audio::removeProcess(11);
       sim::audio::setDevice(sim::audio::Device{40, round % 2});
       sim::audio::setDefaultInputDevice(round % 5 == 0 ? 0u : 40u);
     }
   });
   for (int i = 0; i < 2000; ++i) {
-    const std::vector<AudioObjectID> ids =
-        readObjectIds(systemObject, property::processObjectList);
+    const std::vector<AudioObjectID> ids = readObjectIds(systemObject, property::processObjectList);
     for (const AudioObjectID id : ids) {
       // A trailing 0 is the one id besides the two that a change mid-read can give.
       EXPECT_TRUE(id == 10 || id == 11 || id == 0) << id;

@@ -52,7 +52,8 @@ TEST(BoundedWorker, AStuckJobCostsEachCallerNoMoreThanItsOwnDeadline) {
   Gate gate;
   std::promise<void> freed;
   const auto started = BoundedWorker::Clock::now();
-  EXPECT_FALSE(worker.run([&gate] { gate.wait(); }, started + 100ms, [&freed] { freed.set_value(); }));
+  EXPECT_FALSE(
+      worker.run([&gate] { gate.wait(); }, started + 100ms, [&freed] { freed.set_value(); }));
   EXPECT_GE(BoundedWorker::Clock::now() - started, 100ms);
   EXPECT_TRUE(worker.stuck());
 
@@ -98,7 +99,8 @@ TEST(BoundedWorker, ManyCallersEachGetTheirOwnAnswer) {
   for (int i = 0; i < 8; ++i) {
     answers.push_back(std::async(std::launch::async, [&worker, i] {
       auto value = std::make_shared<int>(-1);
-      const bool ended = worker.run([value, i] { *value = i * i; }, BoundedWorker::Clock::now() + 10s);
+      const bool ended =
+          worker.run([value, i] { *value = i * i; }, BoundedWorker::Clock::now() + 10s);
       return ended ? *value : -2;
     }));
   }

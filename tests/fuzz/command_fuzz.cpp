@@ -17,9 +17,9 @@ using namespace tondrel;
 namespace {
 
 [[noreturn]] void fault(const char* what, const std::string& line) {
-  std::fprintf(stderr, "command reading: %s\nline: %s\n", what,
-               nlohmann::json(line).dump(-1, ' ', true, nlohmann::json::error_handler_t::replace)
-                   .c_str());
+  std::fprintf(
+      stderr, "command reading: %s\nline: %s\n", what,
+      nlohmann::json(line).dump(-1, ' ', true, nlohmann::json::error_handler_t::replace).c_str());
   std::abort();
 }
 

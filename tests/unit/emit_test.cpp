@@ -14,8 +14,11 @@ namespace {
 
 TEST(Emit, WritesOneLineEndingInASingleLineFeed) {
   OutputCapture capture;
-  emit({{"event", std::string("mic")}, {"running", true}, {"pid", std::monostate{}},
-        {"appPid", std::monostate{}}, {"bundleId", std::monostate{}},
+  emit({{"event", std::string("mic")},
+        {"running", true},
+        {"pid", std::monostate{}},
+        {"appPid", std::monostate{}},
+        {"bundleId", std::monostate{}},
         {"appName", std::string("line\nbreak")}});
   EXPECT_EQ(capture.bytes(),
             "{\"event\":\"mic\",\"running\":true,\"pid\":null,\"appPid\":null,"

@@ -15,7 +15,7 @@ using Lines = std::vector<std::string>;
 
 struct Step {
   std::string chunk;
-  Lines lines;         // completed by this chunk
+  Lines lines;          // completed by this chunk
   std::string pending;  // afterwards
 };
 
@@ -30,7 +30,8 @@ TEST(CompleteLines, ChunksToLines) {
       {"an empty chunk", {{"x", {}, "x"}, {"", {}, "x"}}},
       {"ill-formed UTF-8 is replaced per line",
        {{"a\xFF", {}, "a\xFF"}, {"\nb\xC3", {"a" + fffd}, "b\xC3"}, {"\xA9\n", {"b\xC3\xA9"}, ""}}},
-      {"a NUL is a byte like any other", {{std::string("a\0b\n", 4), {std::string("a\0b", 3)}, ""}}},
+      {"a NUL is a byte like any other",
+       {{std::string("a\0b\n", 4), {std::string("a\0b", 3)}, ""}}},
   };
   for (const auto& [name, steps] : cases) {
     std::string pending;

@@ -117,7 +117,8 @@ TEST_F(Framing, IllFormedUtf8InsideAStringIsRepairedNotRejected) {
   sim::ax::setTrusted(true);
   // The bundle identifier as repaired: each maximal ill-formed subpart of
   // "\xE2\x82" and "\xFF" becomes one U+FFFD.
-  sim::apps::set({{61, platform::activationPolicyRegular, "com.ex" + fffd + "am" + fffd + "ple", "App"}});
+  sim::apps::set(
+      {{61, platform::activationPolicyRegular, "com.ex" + fffd + "am" + fffd + "ple", "App"}});
   sim::ax::Application app;
   app.pid = 61;
   app.manualAccessibility.read = sim::ax::answer(sim::ax::Value::ofBoolean(true));

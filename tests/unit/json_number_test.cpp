@@ -49,8 +49,8 @@ TEST(JudgeNumberText, ExactDecimalValue) {
 
 TEST(NumberLength, TheJsonNumberAtTheStart) {
   const std::pair<const char*, std::size_t> cases[] = {
-      {"12,", 2},  {"-0.5e+3]", 7}, {"0123", 1}, {"-", 0},  {"1.", 0},
-      {"1e", 0},   {".5", 0},       {"1.5x", 3}, {"", 0},   {"-01", 2},
+      {"12,", 2}, {"-0.5e+3]", 7}, {"0123", 1}, {"-", 0}, {"1.", 0},
+      {"1e", 0},  {".5", 0},       {"1.5x", 3}, {"", 0},  {"-01", 2},
   };
   for (const auto& [text, length] : cases) EXPECT_EQ(numberLength(text), length) << text;
 }

@@ -138,7 +138,7 @@ class DocumentBuilder final : public nlohmann::json_sax<Json> {
     constexpr int numberOverflow = 406;
     if (error.id == numberOverflow) {
       const Frame* top = frames_.empty() ? nullptr : &frames_.back();
-      pointer_ = top == nullptr          ? std::string()
+      pointer_ = top == nullptr           ? std::string()
                  : top->value->is_array() ? pointerTo(std::to_string(top->value->size()))
                                           : pointerTo(top->key);
       error_ = "expected a number within the range of a double, found " + cut(token);

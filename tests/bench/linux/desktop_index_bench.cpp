@@ -64,16 +64,20 @@ int main(int argc, char** argv) {
   const pid_t self = getpid();
   const double byPid = bestMs(20, [&] { (void)desktop::applicationOfProcess(self, index); });
   const double byPidPlain = bestMs(20, [&] { (void)desktop::applicationOfProcess(self, plain); });
-  const double byId = bestMs(5, [&] { (void)desktop::processesOfApplication("org.example.Bulk7", index); });
-  const double byIdPlain = bestMs(5, [&] { (void)desktop::processesOfApplication("org.example.Bulk7", plain); });
+  const double byId =
+      bestMs(5, [&] { (void)desktop::processesOfApplication("org.example.Bulk7", index); });
+  const double byIdPlain =
+      bestMs(5, [&] { (void)desktop::processesOfApplication("org.example.Bulk7", plain); });
   const std::size_t processes = procfs::allPids().size();
 
-  std::printf("desktop index, %ld entries of the benchmark's own beside this machine's:\n", entries);
+  std::printf("desktop index, %ld entries of the benchmark's own beside this machine's:\n",
+              entries);
   std::printf("  first reading                %10.1f ms\n", first);
   std::printf("  reading again, files kept    %10.1f ms\n", again);
-  std::printf("  application of one pid       %10.3f ms  (without the entries: %.3f ms)\n", byPid, byPidPlain);
-  std::printf("  pids of one id, %4zu procs   %10.1f ms  (without the entries: %.1f ms)\n", processes, byId,
-              byIdPlain);
+  std::printf("  application of one pid       %10.3f ms  (without the entries: %.3f ms)\n", byPid,
+              byPidPlain);
+  std::printf("  pids of one id, %4zu procs   %10.1f ms  (without the entries: %.1f ms)\n",
+              processes, byId, byIdPlain);
   fs::remove_all(root);
   return 0;
 }

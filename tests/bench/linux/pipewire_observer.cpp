@@ -53,7 +53,8 @@ struct Observer {
   }
 
   void print(const char* what, const Watched& node) {
-    std::printf("%s %u %ld %lld\n", what, node.id, pidOf(node), static_cast<long long>(monotonicNs()));
+    std::printf("%s %u %ld %lld\n", what, node.id, pidOf(node),
+                static_cast<long long>(monotonicNs()));
     std::fflush(stdout);
   }
 };
@@ -89,18 +90,19 @@ void onGlobal(void* data, std::uint32_t id, std::uint32_t, const char* type, std
   watched->observer = self;
   watched->id = id;
   if (std::strcmp(type, PW_TYPE_INTERFACE_Node) == 0) {
-    const char* mediaClass = props != nullptr ? spa_dict_lookup(props, PW_KEY_MEDIA_CLASS) : nullptr;
+    const char* mediaClass =
+        props != nullptr ? spa_dict_lookup(props, PW_KEY_MEDIA_CLASS) : nullptr;
     if (mediaClass == nullptr || std::strcmp(mediaClass, "Stream/Input/Audio") != 0) return;
     const char* client = spa_dict_lookup(props, PW_KEY_CLIENT_ID);
     watched->client = client != nullptr ? static_cast<std::uint32_t>(std::atol(client)) : 0;
     watched->isNode = true;
-    watched->proxy = static_cast<pw_proxy*>(
-        pw_registry_bind(self->registry, id, type, PW_VERSION_NODE, 0));
-    pw_node_add_listener(reinterpret_cast<pw_node*>(watched->proxy), &watched->listener, &nodeEvents,
-                         watched.get());
+    watched->proxy =
+        static_cast<pw_proxy*>(pw_registry_bind(self->registry, id, type, PW_VERSION_NODE, 0));
+    pw_node_add_listener(reinterpret_cast<pw_node*>(watched->proxy), &watched->listener,
+                         &nodeEvents, watched.get());
   } else if (std::strcmp(type, PW_TYPE_INTERFACE_Client) == 0) {
-    watched->proxy = static_cast<pw_proxy*>(
-        pw_registry_bind(self->registry, id, type, PW_VERSION_CLIENT, 0));
+    watched->proxy =
+        static_cast<pw_proxy*>(pw_registry_bind(self->registry, id, type, PW_VERSION_CLIENT, 0));
     pw_client_add_listener(reinterpret_cast<pw_client*>(watched->proxy), &watched->listener,
                            &clientEvents, watched.get());
   } else {
@@ -135,7 +137,8 @@ void onError(void* data, std::uint32_t id, int, int, const char* message) {
 
 const pw_registry_events registryEvents = {
     .version = PW_VERSION_REGISTRY_EVENTS, .global = onGlobal, .global_remove = onGlobalRemove};
-const pw_core_events coreEvents = {.version = PW_VERSION_CORE_EVENTS, .done = onDone, .error = onError};
+const pw_core_events coreEvents = {
+    .version = PW_VERSION_CORE_EVENTS, .done = onDone, .error = onError};
 
 #pragma GCC diagnostic pop
 
@@ -155,7 +158,8 @@ int main(int argc, char** argv) {
 #pragma GCC diagnostic ignored "-Wold-style-cast"
   pw_core_add_listener(observer.core, &observer.coreListener, &coreEvents, &observer);
   observer.registry = pw_core_get_registry(observer.core, PW_VERSION_REGISTRY, 0);
-  pw_registry_add_listener(observer.registry, &observer.registryListener, &registryEvents, &observer);
+  pw_registry_add_listener(observer.registry, &observer.registryListener, &registryEvents,
+                           &observer);
   observer.syncSeq = pw_core_sync(observer.core, PW_ID_CORE, 0);
 #pragma GCC diagnostic pop
   pw_main_loop_run(observer.loop);

@@ -4,7 +4,8 @@
 // run in the environment of a session whose PipeWire has capture streams
 // running (tests/bench/linux/pipewire_agent.mjs starts one). The monitor is
 // started as the agent starts it, then each poll is one run of its poll on
-// the manual clock, as a change PipeWire announces would cause. Times are the process's CPU time, all threads.
+// the manual clock, as a change PipeWire announces would cause. Times are the process's CPU time,
+// all threads.
 #include "agent/audio/process_input_monitor.h"
 #include "platform/threads/loop_threads.h"
 
@@ -69,9 +70,10 @@ int main(int argc, char** argv) {
     readTime += cpuSeconds() - start;
   }
   const double done = static_cast<double>(polls / rounds * rounds);
-  std::printf("quiet poll through PipeWire, %zu capture streams: %.1f µs of CPU per poll "
-              "(its reads alone: %.1f µs; target at most 100 µs)\n",
-              ids.size(), pollTime / done * 1e6, readTime / done * 1e6);
+  std::printf(
+      "quiet poll through PipeWire, %zu capture streams: %.1f µs of CPU per poll "
+      "(its reads alone: %.1f µs; target at most 100 µs)\n",
+      ids.size(), pollTime / done * 1e6, readTime / done * 1e6);
   loop::threads::useManualClock();
   return 0;
 }

@@ -146,7 +146,8 @@ GDBusMessage* onMessage(GDBusConnection* connection, GDBusMessage* message, gboo
     reply = g_dbus_message_new_method_error(message, "org.freedesktop.DBus.Error.UnknownMethod",
                                             "not offered");
   }
-  g_dbus_connection_send_message(connection, reply, G_DBUS_SEND_MESSAGE_FLAGS_NONE, nullptr, nullptr);
+  g_dbus_connection_send_message(connection, reply, G_DBUS_SEND_MESSAGE_FLAGS_NONE, nullptr,
+                                 nullptr);
   g_object_unref(reply);
   g_object_unref(message);
   return nullptr;

@@ -25,9 +25,7 @@ int hostErrorHandler(Display* /*display*/, XErrorEvent* /*error*/) {
   return 0;
 }
 
-int hostIOErrorHandler(Display* /*display*/) {
-  std::exit(3);
-}
+int hostIOErrorHandler(Display* /*display*/) { std::exit(3); }
 
 int problems = 0;
 

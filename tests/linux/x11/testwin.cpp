@@ -210,7 +210,8 @@ int main(int argc, char** argv) {
     } else if (arg == "--pid" && i + 1 < argc) {
       pid = std::strtol(argv[++i], nullptr, 10);
     } else {
-      std::fprintf(stderr, "usage: testwin [--unmapped] [--name NAME] [--pid PID] [--user-time-window]\n");
+      std::fprintf(stderr,
+                   "usage: testwin [--unmapped] [--name NAME] [--pid PID] [--user-time-window]\n");
       return 2;
     }
   }

@@ -344,7 +344,8 @@ TEST_F(WebAreaWalk, TheDeadlineEndsTheWalkWithWhatWasFound) {
   ASSERT_FALSE(urls.empty());
   ASSERT_LT(urls.size(), pages.size());
   // What came back is the walk's own order up to where it stopped.
-  for (std::size_t i = 0; i < urls.size(); ++i) EXPECT_EQ(urls[i], "https://p/" + std::to_string(i + 1));
+  for (std::size_t i = 0; i < urls.size(); ++i)
+    EXPECT_EQ(urls[i], "https://p/" + std::to_string(i + 1));
   // No call is started after the deadline: a walk begun after it reads nothing.
   const long reads = sim::ax::reads();
   EXPECT_EQ(walk(app, bounds), Urls{});

@@ -31,7 +31,7 @@ struct ExpectedApp {
 // The wire form of a `mic` event, for comparison with what was written.
 inline nlohmann::json micJson(bool running, std::optional<pid_t> pid = std::nullopt,
                               const std::optional<ExpectedApp>& app = std::nullopt) {
-  nlohmann::json event = {{"event", "mic"}, {"running", running}, {"pid", nullptr},
+  nlohmann::json event = {{"event", "mic"},    {"running", running},  {"pid", nullptr},
                           {"appPid", nullptr}, {"bundleId", nullptr}, {"appName", nullptr}};
   if (pid) event["pid"] = *pid;
   if (app) {
@@ -59,9 +59,7 @@ class AudioWorld : public SimWorld {
   }
 
   // As start-up does it, so a test sees what the agent would.
-  static void lookUpResponsibleFunction() {
-    platform::processes::prepare();
-  }
+  static void lookUpResponsibleFunction() { platform::processes::prepare(); }
 
   // The events that one timer tick of the monitor writes.
   static std::vector<nlohmann::json> tick() {

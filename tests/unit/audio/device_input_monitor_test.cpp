@@ -51,7 +51,10 @@ const Timeline timelines[] = {
     {"FailedRunningReadIsNotRunning",
      {{40, busy, idle, {}}, {40, std::nullopt, idle, false}, {40, busy, idle, true}}},
     {"OnlyExactlyOneIsRunning",
-     {{40, idle, idle, {}}, {40, 2u, idle, {}}, {40, 0xFFFFFFFFu, idle, {}}, {40, busy, idle, true}}},
+     {{40, idle, idle, {}},
+      {40, 2u, idle, {}},
+      {40, 0xFFFFFFFFu, idle, {}},
+      {40, busy, idle, true}}},
 };
 
 // Failures name the case rather than dumping its bytes.

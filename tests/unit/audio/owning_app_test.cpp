@@ -61,7 +61,8 @@ const AttributionCase attributionCases[] = {
      ExpectedApp{702, "com.example.terminal", "Terminal"}},
     {"AccessoryIsPassedOver",
      {{600, 701}, {701, 1}},
-     {App{600, platform::activationPolicyAccessory, std::string("com.example.menu"), std::string("Menu")},
+     {App{600, platform::activationPolicyAccessory, std::string("com.example.menu"),
+          std::string("Menu")},
       regular(701, "com.example.parent", "Parent")},
      600,
      ExpectedApp{701, "com.example.parent", "Parent"}},
@@ -117,7 +118,8 @@ const AttributionCase attributionCases[] = {
      {}},
     {"ResponsibleThatIsNoApplicationFallsThrough",
      {{600, 701, 500}, {701, 1}, {500, 1}},
-     {App{500, platform::activationPolicyAccessory, std::string("com.example.helper"), std::nullopt},
+     {App{500, platform::activationPolicyAccessory, std::string("com.example.helper"),
+          std::nullopt},
       regular(701, "com.example.parent", "Parent")},
      600,
      ExpectedApp{701, "com.example.parent", "Parent"}},
@@ -159,8 +161,15 @@ class OwningAppTest : public AudioWorld {};
 // Every candidate is gathered before the first registry lookup, even when the
 // first one qualifies, and the walk stops at the sixth ancestor.
 TEST_F(OwningAppTest, BuildsTheWholeCandidateListFirst) {
-  sim::processes::set({{600, 701}, {701, 702}, {702, 703}, {703, 704}, {704, 705}, {705, 706},
-                       {706, 707}, {707, 708}, {708, 1}});
+  sim::processes::set({{600, 701},
+                       {701, 702},
+                       {702, 703},
+                       {703, 704},
+                       {704, 705},
+                       {705, 706},
+                       {706, 707},
+                       {707, 708},
+                       {708, 1}});
   sim::apps::set({regular(600, "com.example.app", "App")});
   ASSERT_TRUE(owningApp(600).has_value());
   EXPECT_EQ(sim::processes::queries(), 6);

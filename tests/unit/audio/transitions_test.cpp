@@ -10,7 +10,8 @@ namespace {
 
 std::string events(bool was, bool now, std::uint32_t starts) {
   std::string out;
-  tondrel::forEachTransition(was, now, starts, [&out](bool running) { out += running ? '+' : '-'; });
+  tondrel::forEachTransition(was, now, starts,
+                             [&out](bool running) { out += running ? '+' : '-'; });
   return out;
 }
 

@@ -117,9 +117,8 @@ class DescriptorWait : public testing::TestWithParam<Case> {
 TEST_P(DescriptorWait, WaitsUntilThereIsSomethingToRead) {
   char byte = 0;
   ASSERT_LT(read(ends_.reader, &byte, 1), 0) << "nothing should be there yet";
-  const auto [waited, answer] = waitAcross(ends_.reader, Readiness::readable, [this] {
-    ASSERT_EQ(write(ends_.writer, "x\n", 2), 2);
-  });
+  const auto [waited, answer] = waitAcross(ends_.reader, Readiness::readable,
+                                           [this] { ASSERT_EQ(write(ends_.writer, "x\n", 2), 2); });
   EXPECT_TRUE(waited) << "returned with nothing to read";
   EXPECT_TRUE(answer);
   EXPECT_EQ(read(ends_.reader, &byte, 1), 1);
@@ -156,16 +155,14 @@ TEST_P(DescriptorWait, AClosedDescriptorCannotBeWaitedOn) {
   EXPECT_FALSE(waitForDescriptor(closed, Readiness::writable));
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, DescriptorWait,
-                         testing::Values(Case{"pipe", makePipe, false},
-                                         Case{"pipe", makePipe, true},
-                                         Case{"socket", makeSocketPair, false},
-                                         Case{"socket", makeSocketPair, true},
-                                         Case{"terminal", makeTerminal, false},
-                                         Case{"terminal", makeTerminal, true}),
-                         [](const testing::TestParamInfo<Case>& param) {
-                           return std::string(param.param.name) + (param.param.high ? "High" : "Low");
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, DescriptorWait,
+    testing::Values(Case{"pipe", makePipe, false}, Case{"pipe", makePipe, true},
+                    Case{"socket", makeSocketPair, false}, Case{"socket", makeSocketPair, true},
+                    Case{"terminal", makeTerminal, false}, Case{"terminal", makeTerminal, true}),
+    [](const testing::TestParamInfo<Case>& param) {
+      return std::string(param.param.name) + (param.param.high ? "High" : "Low");
+    });
 
 TEST(DescriptorWaitOn, ANegativeNumberIsNotWaitedOn) {
   EXPECT_FALSE(waitForDescriptor(-1, Readiness::readable));

@@ -80,8 +80,8 @@ TEST(Utf8Decode, AnswersTheCodePointOrTheIllFormedSubpart) {
 }
 
 TEST(Utf8Encode, EveryLengthBoundaryDecodesBackToItself) {
-  for (const char32_t cp : {0x0u, 0x7Fu, 0x80u, 0x7FFu, 0x800u, 0xD7FFu, 0xE000u, 0xFFFDu,
-                            0xFFFFu, 0x10000u, 0x10FFFFu}) {
+  for (const char32_t cp : {0x0u, 0x7Fu, 0x80u, 0x7FFu, 0x800u, 0xD7FFu, 0xE000u, 0xFFFDu, 0xFFFFu,
+                            0x10000u, 0x10FFFFu}) {
     std::string bytes;
     appendUtf8(bytes, cp);
     const Utf8Sequence back = nextUtf8Sequence(bytes);

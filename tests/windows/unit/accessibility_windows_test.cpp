@@ -14,7 +14,9 @@ namespace {
 namespace a11y = platform::accessibility;
 
 // A deadline far enough away not to matter.
-std::chrono::steady_clock::time_point later() { return std::chrono::steady_clock::now() + std::chrono::hours(1); }
+std::chrono::steady_clock::time_point later() {
+  return std::chrono::steady_clock::now() + std::chrono::hours(1);
+}
 using fakes::node;
 using fakes::UiNode;
 constexpr long document = fakes::uia::DocumentControlType;
@@ -30,8 +32,8 @@ HWND makeWindow(bool visible) {
     RegisterClassW(&description);
     return L"TondrelAccessibilityTest";
   }();
-  return CreateWindowExW(0, className, L"page", WS_OVERLAPPEDWINDOW | (visible ? WS_VISIBLE : 0), 0, 0,
-                         300, 200, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  return CreateWindowExW(0, className, L"page", WS_OVERLAPPEDWINDOW | (visible ? WS_VISIBLE : 0), 0,
+                         0, 300, 200, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
 }
 
 class WindowsAccessibility : public ::testing::Test {
@@ -46,7 +48,8 @@ class WindowsAccessibility : public ::testing::Test {
     for (HWND window : made) DestroyWindow(window);
     platform::windows::setAutomationForTesting(nullptr);
     a11y::trusted();  // lets this thread drop the fake
-    EXPECT_EQ(fakes::liveObjects().load(), 0) << "a COM reference the backend was handed is still held";
+    EXPECT_EQ(fakes::liveObjects().load(), 0)
+        << "a COM reference the backend was handed is still held";
   }
 
   // A visible top-level window of this process whose element is `root`.
@@ -109,7 +112,8 @@ TEST_F(WindowsAccessibility, WindowsAreTheVisibleTopLevelWindowsOfThePidThatAnsw
   EXPECT_EQ(limited.size(), 1u);
   EXPECT_LE(world->elementFromHandleCalls, 2);
   const int callsBefore = world->elementFromHandleCalls;
-  auto late = a11y::children(*application(), 10, std::chrono::steady_clock::now() - std::chrono::seconds(1));
+  auto late = a11y::children(*application(), 10,
+                             std::chrono::steady_clock::now() - std::chrono::seconds(1));
   EXPECT_TRUE(late.empty());
   EXPECT_EQ(world->elementFromHandleCalls, callsBefore) << "no call once the deadline has passed";
 
@@ -130,7 +134,8 @@ TEST_F(WindowsAccessibility, ChildrenComeInOrderUpToTheLimit) {
   EXPECT_EQ(a11y::children(*top, 3, later()).size(), 3u);
   EXPECT_EQ(world->walkerCalls, 3) << "no call for a sibling beyond the limit";
   world->walkerCalls = 0;
-  EXPECT_TRUE(a11y::children(*top, 100, std::chrono::steady_clock::now() - std::chrono::seconds(1)).empty());
+  EXPECT_TRUE(a11y::children(*top, 100, std::chrono::steady_clock::now() - std::chrono::seconds(1))
+                  .empty());
   EXPECT_EQ(world->walkerCalls, 0) << "no call once the deadline has passed";
   EXPECT_TRUE(a11y::children(*top, 0, later()).empty());
   EXPECT_EQ(a11y::children(*all[2], 100, later()).size(), 1u);
@@ -184,13 +189,16 @@ TEST_F(WindowsAccessibility, APageAddressIsTheDocumentsValueElseTheAddressBar) {
     std::optional<std::string> expected;
   };
   const Case cases[] = {
-      {"the document's value", L"https://example.com/a?b#c", L"https://other.example/", "https://example.com/a?b#c"},
-      {"a value beyond ASCII", L"https://example.com/\u00e9t\u00e9", std::nullopt, "https://example.com/\u00e9t\u00e9"},
+      {"the document's value", L"https://example.com/a?b#c", L"https://other.example/",
+       "https://example.com/a?b#c"},
+      {"a value beyond ASCII", L"https://example.com/\u00e9t\u00e9", std::nullopt,
+       "https://example.com/\u00e9t\u00e9"},
       {"about:blank", L"about:blank", std::nullopt, "about:blank"},
       {"a value that is not a URL", L"Example page", L"https://example.com/", std::nullopt},
       {"a drive letter path", L"C:\\pages\\a.html", L"https://example.com/", std::nullopt},
       {"a value with a space", L"https://example.com/a b", std::nullopt, std::nullopt},
-      {"no value: the address bar", std::nullopt, L"https://example.com/bar", "https://example.com/bar"},
+      {"no value: the address bar", std::nullopt, L"https://example.com/bar",
+       "https://example.com/bar"},
       {"an empty value: the address bar", L"", L"file:///C:/a.html", "file:///C:/a.html"},
       {"an address bar without a scheme", std::nullopt, L"example.com/bar", std::nullopt},
       {"no value and no address bar", std::nullopt, std::nullopt, std::nullopt},

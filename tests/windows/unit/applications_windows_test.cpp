@@ -78,7 +78,8 @@ TEST(WindowsApplications, AProcessIsAnApplicationWhileItShowsAWindowTheTaskbarWo
 TEST(WindowsApplications, IdsAreComparedAsFileNamesAre) {
   HWND window = makeWindow(WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0);
   std::string upper = ownFileName();
-  std::transform(upper.begin(), upper.end(), upper.begin(), [](char c) { return static_cast<char>(std::toupper(c)); });
+  std::transform(upper.begin(), upper.end(), upper.begin(),
+                 [](char c) { return static_cast<char>(std::toupper(c)); });
   for (const std::string& id : {ownFileName(), upper}) {
     const auto pids = platform::runningApplicationPids(id);
     EXPECT_NE(std::find(pids.begin(), pids.end(), self), pids.end()) << id;
@@ -105,8 +106,8 @@ TEST(WindowsProcesses, AChildsParentIsTheProcessThatStartedIt) {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION child{};
-  ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
-                             nullptr, &startup, &child));
+  ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED,
+                             nullptr, nullptr, &startup, &child));
   EXPECT_EQ(platform::processes::parentPid(static_cast<pid_t>(child.dwProcessId)), self);
   EXPECT_FALSE(platform::processes::responsiblePid(static_cast<pid_t>(child.dwProcessId)));
   TerminateProcess(child.hProcess, 0);

@@ -23,7 +23,8 @@ class WindowsAudio : public ::testing::Test {
   }
   void TearDown() override {
     platform::windows::setDeviceEnumeratorForTesting(nullptr);
-    EXPECT_EQ(fakes::liveObjects().load(), 0) << "a COM reference the backend was handed is still held";
+    EXPECT_EQ(fakes::liveObjects().load(), 0)
+        << "a COM reference the backend was handed is still held";
   }
 
   std::vector<CaptureStream> poll() {
@@ -47,7 +48,8 @@ TEST_F(WindowsAudio, ListsTheProcessSessionsOfEveryActiveCaptureEndpoint) {
   fakes::Session sounds = session(L"sounds", 0, AudioSessionStateActive);
   sounds.systemSounds = true;
   world->endpoints = {
-      {{session(L"a", 100, AudioSessionStateActive), sounds, session(L"b", 200, AudioSessionStateInactive)}},
+      {{session(L"a", 100, AudioSessionStateActive), sounds,
+        session(L"b", 200, AudioSessionStateInactive)}},
       {{session(L"c", 300, AudioSessionStateExpired), session(L"d", 400, AudioSessionStateActive)}},
   };
   const auto streams = poll();
@@ -65,7 +67,8 @@ TEST_F(WindowsAudio, ListsTheProcessSessionsOfEveryActiveCaptureEndpoint) {
 }
 
 TEST_F(WindowsAudio, ASessionKeepsItsIdWhileListedAndIdsAreNeverGivenTwice) {
-  world->endpoints = {{{session(L"a", 1, AudioSessionStateActive), session(L"b", 2, AudioSessionStateActive)}}};
+  world->endpoints = {
+      {{session(L"a", 1, AudioSessionStateActive), session(L"b", 2, AudioSessionStateActive)}}};
   const auto first = poll();
   ASSERT_EQ(first.size(), 2u);
   EXPECT_NE(first[0].id, first[1].id);

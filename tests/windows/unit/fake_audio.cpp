@@ -70,7 +70,9 @@ class SessionList : public Fake<IAudioSessionEnumerator> {
   }
 
  protected:
-  bool answers(REFIID iid) const override { return IsEqualIID(iid, __uuidof(IAudioSessionEnumerator)); }
+  bool answers(REFIID iid) const override {
+    return IsEqualIID(iid, __uuidof(IAudioSessionEnumerator));
+  }
 
  private:
   std::vector<Session> sessions_;
@@ -78,8 +80,10 @@ class SessionList : public Fake<IAudioSessionEnumerator> {
 
 class SessionManager : public Fake<IAudioSessionManager2> {
  public:
-  SessionManager(World world, std::size_t endpoint) : world_(std::move(world)), endpoint_(endpoint) {}
-  HRESULT STDMETHODCALLTYPE GetAudioSessionControl(LPCGUID, DWORD, IAudioSessionControl**) override {
+  SessionManager(World world, std::size_t endpoint)
+      : world_(std::move(world)), endpoint_(endpoint) {}
+  HRESULT STDMETHODCALLTYPE GetAudioSessionControl(LPCGUID, DWORD,
+                                                   IAudioSessionControl**) override {
     return E_NOTIMPL;
   }
   HRESULT STDMETHODCALLTYPE GetSimpleAudioVolume(LPCGUID, DWORD, ISimpleAudioVolume**) override {
@@ -96,7 +100,8 @@ class SessionManager : public Fake<IAudioSessionManager2> {
   HRESULT STDMETHODCALLTYPE UnregisterSessionNotification(IAudioSessionNotification*) override {
     return E_NOTIMPL;
   }
-  HRESULT STDMETHODCALLTYPE RegisterDuckNotification(LPCWSTR, IAudioVolumeDuckNotification*) override {
+  HRESULT STDMETHODCALLTYPE RegisterDuckNotification(LPCWSTR,
+                                                     IAudioVolumeDuckNotification*) override {
     return E_NOTIMPL;
   }
   HRESULT STDMETHODCALLTYPE UnregisterDuckNotification(IAudioVolumeDuckNotification*) override {
@@ -124,7 +129,9 @@ class Device : public Fake<IMMDevice> {
     *object = static_cast<IAudioSessionManager2*>(new SessionManager(world_, endpoint_));
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE OpenPropertyStore(DWORD, IPropertyStore**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE OpenPropertyStore(DWORD, IPropertyStore**) override {
+    return E_NOTIMPL;
+  }
   HRESULT STDMETHODCALLTYPE GetId(LPWSTR*) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetState(DWORD* state) override {
     *state = DEVICE_STATE_ACTIVE;
@@ -169,7 +176,8 @@ class DeviceEnumerator : public Fake<IMMDeviceEnumerator> {
     if (FAILED(world_->enumerateResult)) return world_->enumerateResult;
     return handOut<DeviceList>(devices, world_);
   }
-  HRESULT STDMETHODCALLTYPE GetDefaultAudioEndpoint(EDataFlow flow, ERole, IMMDevice** device) override {
+  HRESULT STDMETHODCALLTYPE GetDefaultAudioEndpoint(EDataFlow flow, ERole,
+                                                    IMMDevice** device) override {
     if (flow != eCapture) return E_INVALIDARG;
     if (FAILED(world_->defaultResult)) return world_->defaultResult;
     if (!world_->defaultEndpoint) return HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
@@ -179,7 +187,8 @@ class DeviceEnumerator : public Fake<IMMDeviceEnumerator> {
   HRESULT STDMETHODCALLTYPE RegisterEndpointNotificationCallback(IMMNotificationClient*) override {
     return E_NOTIMPL;
   }
-  HRESULT STDMETHODCALLTYPE UnregisterEndpointNotificationCallback(IMMNotificationClient*) override {
+  HRESULT STDMETHODCALLTYPE
+  UnregisterEndpointNotificationCallback(IMMNotificationClient*) override {
     return E_NOTIMPL;
   }
 

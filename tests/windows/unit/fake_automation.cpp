@@ -16,7 +16,9 @@ class Condition : public Fake<uia::IUIAutomationCondition> {
   const long value;
 
  protected:
-  bool answers(REFIID iid) const override { return IsEqualIID(iid, uia::IID_IUIAutomationCondition); }
+  bool answers(REFIID iid) const override {
+    return IsEqualIID(iid, uia::IID_IUIAutomationCondition);
+  }
 };
 
 class Element : public Fake<uia::IUIAutomationElement> {
@@ -43,21 +45,23 @@ class Element : public Fake<uia::IUIAutomationElement> {
     if (UiNode* match = search(node_, wanted->value)) *found = new Element(world_, match);
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE FindAll(uia::TreeScope, uia::IUIAutomationCondition*, IUnknown**) override {
+  HRESULT STDMETHODCALLTYPE FindAll(uia::TreeScope, uia::IUIAutomationCondition*,
+                                    IUnknown**) override {
     return E_NOTIMPL;
   }
-  HRESULT STDMETHODCALLTYPE FindFirstBuildCache(uia::TreeScope, uia::IUIAutomationCondition*, IUnknown*,
-                                                uia::IUIAutomationElement**) override {
+  HRESULT STDMETHODCALLTYPE FindFirstBuildCache(uia::TreeScope, uia::IUIAutomationCondition*,
+                                                IUnknown*, uia::IUIAutomationElement**) override {
     return E_NOTIMPL;
   }
-  HRESULT STDMETHODCALLTYPE FindAllBuildCache(uia::TreeScope, uia::IUIAutomationCondition*, IUnknown*,
-                                              IUnknown**) override {
+  HRESULT STDMETHODCALLTYPE FindAllBuildCache(uia::TreeScope, uia::IUIAutomationCondition*,
+                                              IUnknown*, IUnknown**) override {
     return E_NOTIMPL;
   }
   HRESULT STDMETHODCALLTYPE BuildUpdatedCache(IUnknown*, uia::IUIAutomationElement**) override {
     return E_NOTIMPL;
   }
-  HRESULT STDMETHODCALLTYPE GetCurrentPropertyValue(uia::PropertyId property, VARIANT* value) override {
+  HRESULT STDMETHODCALLTYPE GetCurrentPropertyValue(uia::PropertyId property,
+                                                    VARIANT* value) override {
     VariantInit(value);
     if (node_->readsFail) return E_FAIL;
     switch (property) {
@@ -73,7 +77,8 @@ class Element : public Fake<uia::IUIAutomationElement> {
       case uia::ValueValueProperty:
         if (!node_->value) return S_OK;
         value->vt = VT_BSTR;
-        value->bstrVal = SysAllocStringLen(node_->value->data(), static_cast<UINT>(node_->value->size()));
+        value->bstrVal =
+            SysAllocStringLen(node_->value->data(), static_cast<UINT>(node_->value->size()));
         return S_OK;
       default:
         return E_INVALIDARG;
@@ -135,7 +140,9 @@ class Walker : public Fake<uia::IUIAutomationTreeWalker> {
   }
 
  protected:
-  bool answers(REFIID iid) const override { return IsEqualIID(iid, uia::IID_IUIAutomationTreeWalker); }
+  bool answers(REFIID iid) const override {
+    return IsEqualIID(iid, uia::IID_IUIAutomationTreeWalker);
+  }
 
  private:
   World world_;
@@ -150,9 +157,14 @@ class Automation : public Fake<uia::IUIAutomation2> {
                                             BOOL*) override {
     return E_NOTIMPL;
   }
-  HRESULT STDMETHODCALLTYPE CompareRuntimeIds(SAFEARRAY*, SAFEARRAY*, BOOL*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetRootElement(uia::IUIAutomationElement**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE ElementFromHandle(HWND window, uia::IUIAutomationElement** element) override {
+  HRESULT STDMETHODCALLTYPE CompareRuntimeIds(SAFEARRAY*, SAFEARRAY*, BOOL*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE GetRootElement(uia::IUIAutomationElement**) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE ElementFromHandle(HWND window,
+                                              uia::IUIAutomationElement** element) override {
     ++world_->elementFromHandleCalls;
     *element = nullptr;
     const auto found = world_->windows.find(window);
@@ -163,8 +175,8 @@ class Automation : public Fake<uia::IUIAutomation2> {
   HRESULT STDMETHODCALLTYPE get_ControlViewWalker(uia::IUIAutomationTreeWalker** walker) override {
     return handOut<Walker>(walker, world_);
   }
-  HRESULT STDMETHODCALLTYPE CreatePropertyCondition(uia::PropertyId property, VARIANT value,
-                                                    uia::IUIAutomationCondition** condition) override {
+  HRESULT STDMETHODCALLTYPE CreatePropertyCondition(
+      uia::PropertyId property, VARIANT value, uia::IUIAutomationCondition** condition) override {
     if (value.vt != VT_I4) return E_INVALIDARG;
     return handOut<Condition>(condition, property, value.lVal);
   }
@@ -200,8 +212,8 @@ class Automation : public Fake<uia::IUIAutomation2> {
   // clang-format on
 #undef FAKES_UNUSED_SLOT
 
- protected:
-  bool answers(REFIID iid) const override {
+                                                                          protected
+      : bool answers(REFIID iid) const override {
     return IsEqualIID(iid, uia::IID_IUIAutomation) || IsEqualIID(iid, uia::IID_IUIAutomation2);
   }
 

@@ -41,7 +41,8 @@ TEST(WindowsReadability, BytesArriveUnchangedUntilTheInputEnds) {
   ASSERT_EQ(_pipe(ends, 4096, _O_TEXT), 0);
   const std::string sent = std::string("{\"a\":1}\r\n\x1a{\"b\":2}\n\r\x1a\0end", 22);
   ASSERT_EQ(_setmode(ends[1], _O_BINARY) != -1, true);
-  ASSERT_EQ(_write(ends[1], sent.data(), static_cast<unsigned>(sent.size())), static_cast<int>(sent.size()));
+  ASSERT_EQ(_write(ends[1], sent.data(), static_cast<unsigned>(sent.size())),
+            static_cast<int>(sent.size()));
 
   loop::setReadabilityHandler(ends[0], collect);
   _close(ends[1]);

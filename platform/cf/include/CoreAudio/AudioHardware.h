@@ -31,18 +31,18 @@ typedef struct AudioObjectPropertyAddress {
 enum {
   kAudioObjectUnknown = 0,
   kAudioObjectSystemObject = 1,
-  kAudioObjectPropertyScopeGlobal = 0x676c6f62,           // 'glob'
+  kAudioObjectPropertyScopeGlobal = 0x676c6f62,  // 'glob'
   kAudioObjectPropertyElementMain = 0,
-  kAudioHardwarePropertyDefaultInputDevice = 0x64496e20,  // 'dIn '
+  kAudioHardwarePropertyDefaultInputDevice = 0x64496e20,      // 'dIn '
   kAudioDevicePropertyDeviceIsRunningSomewhere = 0x676f6e65,  // 'gone'
 };
 
 enum {
   kAudioHardwareNoError = 0,
-  kAudioHardwareUnspecifiedError = 0x77686174,       // 'what'
-  kAudioHardwareUnknownPropertyError = 0x77686f3f,   // 'who?'
-  kAudioHardwareBadPropertySizeError = 0x2173697a,   // '!siz'
-  kAudioHardwareBadObjectError = 0x216f626a,         // '!obj'
+  kAudioHardwareUnspecifiedError = 0x77686174,      // 'what'
+  kAudioHardwareUnknownPropertyError = 0x77686f3f,  // 'who?'
+  kAudioHardwareBadPropertySizeError = 0x2173697a,  // '!siz'
+  kAudioHardwareBadObjectError = 0x216f626a,        // '!obj'
 };
 
 OSStatus AudioObjectGetPropertyDataSize(AudioObjectID inObjectID,

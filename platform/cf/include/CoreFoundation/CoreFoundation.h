@@ -83,17 +83,13 @@ CFHashCode CFHash(CFTypeRef cf);
 // --- Strings ---------------------------------------------------------------
 
 typedef UInt32 CFStringEncoding;
-enum {
-  kCFStringEncodingASCII = 0x0600,
-  kCFStringEncodingUTF8 = 0x08000100
-};
+enum { kCFStringEncodingASCII = 0x0600, kCFStringEncodingUTF8 = 0x08000100 };
 
 CFTypeID CFStringGetTypeID(void);
 CFStringRef CFStringCreateWithCString(CFAllocatorRef alloc, const char* cStr,
                                       CFStringEncoding encoding);
-CFStringRef CFStringCreateWithBytes(CFAllocatorRef alloc, const UInt8* bytes,
-                                    CFIndex numBytes, CFStringEncoding encoding,
-                                    Boolean isExternalRepresentation);
+CFStringRef CFStringCreateWithBytes(CFAllocatorRef alloc, const UInt8* bytes, CFIndex numBytes,
+                                    CFStringEncoding encoding, Boolean isExternalRepresentation);
 // Length in UTF-16 code units, as on the platform.
 CFIndex CFStringGetLength(CFStringRef theString);
 CFIndex CFStringGetMaximumSizeForEncoding(CFIndex length, CFStringEncoding encoding);
@@ -101,9 +97,8 @@ Boolean CFStringGetCString(CFStringRef theString, char* buffer, CFIndex bufferSi
                            CFStringEncoding encoding);
 // May answer NULL, as the platform often does; callers must handle that.
 const char* CFStringGetCStringPtr(CFStringRef theString, CFStringEncoding encoding);
-CFIndex CFStringGetBytes(CFStringRef theString, CFRange range,
-                         CFStringEncoding encoding, UInt8 lossByte,
-                         Boolean isExternalRepresentation, UInt8* buffer,
+CFIndex CFStringGetBytes(CFStringRef theString, CFRange range, CFStringEncoding encoding,
+                         UInt8 lossByte, Boolean isExternalRepresentation, UInt8* buffer,
                          CFIndex maxBufLen, CFIndex* usedBufLen);
 CFComparisonResult CFStringCompare(CFStringRef theString1, CFStringRef theString2,
                                    CFStringCompareFlags compareOptions);
@@ -135,8 +130,7 @@ typedef enum {
 } CFNumberType;
 
 CFTypeID CFNumberGetTypeID(void);
-CFNumberRef CFNumberCreate(CFAllocatorRef allocator, CFNumberType theType,
-                           const void* valuePtr);
+CFNumberRef CFNumberCreate(CFAllocatorRef allocator, CFNumberType theType, const void* valuePtr);
 CFNumberType CFNumberGetType(CFNumberRef number);
 Boolean CFNumberIsFloatType(CFNumberRef number);
 // Converts to the asked type; answers false when the value is not exactly
@@ -166,8 +160,8 @@ typedef struct {
 extern const CFArrayCallBacks kCFTypeArrayCallBacks;
 
 CFTypeID CFArrayGetTypeID(void);
-CFArrayRef CFArrayCreate(CFAllocatorRef allocator, const void** values,
-                         CFIndex numValues, const CFArrayCallBacks* callBacks);
+CFArrayRef CFArrayCreate(CFAllocatorRef allocator, const void** values, CFIndex numValues,
+                         const CFArrayCallBacks* callBacks);
 CFMutableArrayRef CFArrayCreateMutable(CFAllocatorRef allocator, CFIndex capacity,
                                        const CFArrayCallBacks* callBacks);
 void CFArrayAppendValue(CFMutableArrayRef theArray, const void* value);
@@ -178,8 +172,7 @@ const void* CFArrayGetValueAtIndex(CFArrayRef theArray, CFIndex idx);
 
 CFTypeID CFURLGetTypeID(void);
 // These URLs are absolute: a base URL is not supported.
-CFURLRef CFURLCreateWithString(CFAllocatorRef allocator, CFStringRef URLString,
-                               CFURLRef baseURL);
+CFURLRef CFURLCreateWithString(CFAllocatorRef allocator, CFStringRef URLString, CFURLRef baseURL);
 CFStringRef CFURLGetString(CFURLRef anURL);
 CFURLRef CFURLCopyAbsoluteURL(CFURLRef relativeURL);
 

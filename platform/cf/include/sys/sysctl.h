@@ -33,8 +33,7 @@ struct kinfo_proc {
   } kp_eproc;
 };
 
-int sysctl(int* name, unsigned int namelen, void* oldp, size_t* oldlenp, void* newp,
-           size_t newlen);
+int sysctl(int* name, unsigned int namelen, void* oldp, size_t* oldlenp, void* newp, size_t newlen);
 
 #ifdef __cplusplus
 }

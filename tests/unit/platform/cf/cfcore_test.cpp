@@ -27,7 +27,8 @@ TEST(CfCore, CountsObjectsUntilTheLastRelease) {
 
 TEST(CfCore, ArraysAndUrlsOwnWhatTheyHold) {
   LiveObjectsUnchanged check;
-  CFStringRef text = CFStringCreateWithCString(nullptr, "https://a.example/x", kCFStringEncodingUTF8);
+  CFStringRef text =
+      CFStringCreateWithCString(nullptr, "https://a.example/x", kCFStringEncodingUTF8);
   CFURLRef url = CFURLCreateWithString(nullptr, text, nullptr);
   ASSERT_NE(url, nullptr);
   CFRelease(text);  // the URL keeps its own reference

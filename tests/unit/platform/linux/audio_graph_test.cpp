@@ -51,13 +51,13 @@ void link(Graph& graph, std::uint32_t id, std::uint32_t from, std::uint32_t to) 
 
 TEST(PipeWireView, ProcessObjectsAreCapturesFedFromASource) {
   Graph graph = baseGraph();
-  addStream(graph, 50, 200, true, 40);                     // native recorder on the mic
-  addStream(graph, 51, 201, true, 41);                     // PulseAudio client
-  addStream(graph, 52, 202, true, 41);                     // capture of the speaker's monitor
-  addStream(graph, 53, 203, false, 42);                    // on the virtual source, idle
-  addStream(graph, 54, 204, true, 40);                     // not linked (yet)
+  addStream(graph, 50, 200, true, 40);                         // native recorder on the mic
+  addStream(graph, 51, 201, true, 41);                         // PulseAudio client
+  addStream(graph, 52, 202, true, 41);                         // capture of the speaker's monitor
+  addStream(graph, 53, 203, false, 42);                        // on the virtual source, idle
+  addStream(graph, 54, 204, true, 40);                         // not linked (yet)
   addStream(graph, 55, 205, true, 40, "Stream/Output/Audio");  // playback
-  addStream(graph, 56, 206, true, 99);                     // client not (yet) known
+  addStream(graph, 56, 206, true, 99);                         // client not (yet) known
   link(graph, 60, 30, 50);
   link(graph, 61, 30, 50);  // a second channel: still one object
   link(graph, 62, 30, 51);
@@ -123,8 +123,9 @@ TEST(PipeWireView, ProxiesByTheirExecutable) {
                            "/usr/libexec/xdg-desktop-portal"}) {
     EXPECT_TRUE(isProxyProgram(path)) << path;
   }
-  for (const char* path : {"", "/usr/bin/pw-cat", "/opt/pipewire/pw-cat", "/usr/bin/pipewire-pulse2",
-                           "/usr/libexec/xdg-desktop-portal-gtk", "/usr/bin/python3"}) {
+  for (const char* path :
+       {"", "/usr/bin/pw-cat", "/opt/pipewire/pw-cat", "/usr/bin/pipewire-pulse2",
+        "/usr/libexec/xdg-desktop-portal-gtk", "/usr/bin/python3"}) {
     EXPECT_FALSE(isProxyProgram(path)) << path;
   }
 }

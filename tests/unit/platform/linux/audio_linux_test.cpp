@@ -19,8 +19,7 @@ TEST(LinuxAudio, AlwaysThePerProcessMonitor) {
 
 TEST(LinuxAudio, WithoutPipeWireNothingCanBeRead) {
   // A runtime folder where no PipeWire listens.
-  std::string folder =
-      (std::filesystem::temp_directory_path() / "tondrel-nopw-XXXXXX").string();
+  std::string folder = (std::filesystem::temp_directory_path() / "tondrel-nopw-XXXXXX").string();
   ASSERT_NE(mkdtemp(folder.data()), nullptr);
   setenv("XDG_RUNTIME_DIR", folder.c_str(), 1);
   unsetenv("PIPEWIRE_REMOTE");

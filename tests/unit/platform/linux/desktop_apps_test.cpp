@@ -52,10 +52,14 @@ TEST(ProcStat, OwnParentFromTheRealTable) {
 }
 
 TEST(ProcStat, StartTimeField) {
-  EXPECT_EQ(procfs::startTimeFromStat("1 (a b) S 0 1 1 0 -1 4194560 1 2 3 4 5 6 7 8 20 0 1 0 4242 9 9\n"), 4242u);
-  EXPECT_EQ(procfs::startTimeFromStat("1 (x) S 0 1 1 0 -1 4194560 1 2 3 4 5 6 7 8 20 0 1 0 77"), 77u);
+  EXPECT_EQ(
+      procfs::startTimeFromStat("1 (a b) S 0 1 1 0 -1 4194560 1 2 3 4 5 6 7 8 20 0 1 0 4242 9 9\n"),
+      4242u);
+  EXPECT_EQ(procfs::startTimeFromStat("1 (x) S 0 1 1 0 -1 4194560 1 2 3 4 5 6 7 8 20 0 1 0 77"),
+            77u);
   EXPECT_FALSE(procfs::startTimeFromStat("1 (x) S 0 1 1\n"));
-  EXPECT_FALSE(procfs::startTimeFromStat("1 (x) S 0 1 1 0 -1 4194560 1 2 3 4 5 6 7 8 20 0 1 0 x7 1"));
+  EXPECT_FALSE(
+      procfs::startTimeFromStat("1 (x) S 0 1 1 0 -1 4194560 1 2 3 4 5 6 7 8 20 0 1 0 x7 1"));
   EXPECT_TRUE(procfs::startTime(getpid()));
 }
 
@@ -97,8 +101,8 @@ TEST(ProcRead, OnlyRegularFilesAndAtMostTheLimit) {
 
 // An in-memory file system for resolving what entries run.
 struct FakeFiles {
-  std::map<std::string, std::string> links;    // path -> where it leads
-  std::map<std::string, std::string> texts;    // path -> its first bytes
+  std::map<std::string, std::string> links;  // path -> where it leads
+  std::map<std::string, std::string> texts;  // path -> its first bytes
   std::vector<std::string> path = {"/usr/bin"};
 
   desktop::Resolver resolver() const {
@@ -156,7 +160,8 @@ FakeFiles debianLikeFiles() {
   return files;
 }
 
-desktop::IndexedEntry entryOf(const FakeFiles& files, const std::string& id, const std::string& text) {
+desktop::IndexedEntry entryOf(const FakeFiles& files, const std::string& id,
+                              const std::string& text) {
   auto parsed = desktop::parseDesktopEntry(text);
   EXPECT_TRUE(parsed) << text;
   return desktop::indexEntry(id, "/usr/share/applications/" + id + ".desktop",
@@ -209,12 +214,14 @@ desktop::Catalog debianLikeCatalog() {
   const std::string app = "[Desktop Entry]\nType=Application\nName=X\n";
   return desktop::Catalog({
       entryOf(files, "chromium", app + "Exec=/usr/bin/chromium %U\nStartupWMClass=chromium\n"),
-      entryOf(files, "firefox-esr", app + "Exec=/usr/lib/firefox-esr/firefox-esr %u\nStartupWMClass=firefox-esr\n"),
+      entryOf(files, "firefox-esr",
+              app + "Exec=/usr/lib/firefox-esr/firefox-esr %u\nStartupWMClass=firefox-esr\n"),
       entryOf(files, "python3.11", app + "Exec=/usr/bin/python3.11\n"),
       entryOf(files, "meld", app + "Exec=meld %F\n"),
       entryOf(files, "tool", app + "Exec=python3 /opt/tool/main.py\n"),
       entryOf(files, "vim", app + "TryExec=vim\nExec=vim %F\n"),
-      entryOf(files, "com.example.Browser", app + "Exec=/usr/bin/vendor-browser\nStartupWMClass=Vendor-browser\n"),
+      entryOf(files, "com.example.Browser",
+              app + "Exec=/usr/bin/vendor-browser\nStartupWMClass=Vendor-browser\n"),
       entryOf(files, "org.example.Viewer", app + "Exec=viewer-launch %f\n"),
       entryOf(files, "org.example.Gone", app + "Exec=/opt/gone/app\nHidden=true\n"),
       entryOf(files, "sh", app + "Exec=sh\n"),
@@ -255,10 +262,12 @@ TEST(Catalog, ProcessesToEntries) {
         << c.executable << " " << (c.arguments.size() > 1 ? c.arguments[1] : "");
   }
   // A relative script is found from the process's working folder.
-  const auto relative = desktop::processImage("/usr/bin/python3.11", {"python3", "./main.py"}, "/opt/tool");
+  const auto relative =
+      desktop::processImage("/usr/bin/python3.11", {"python3", "./main.py"}, "/opt/tool");
   EXPECT_EQ(relative.script, "/opt/tool/main.py");
   EXPECT_EQ(catalog.byImage(relative)->id, "tool");
-  EXPECT_FALSE(desktop::processImage("/usr/bin/python3.11", {"python3", "main.py"}, std::nullopt).script);
+  EXPECT_FALSE(
+      desktop::processImage("/usr/bin/python3.11", {"python3", "main.py"}, std::nullopt).script);
 }
 
 TEST(Catalog, WindowClassesToEntries) {
@@ -312,11 +321,11 @@ TEST(Catalog, ALaunchedEntryCountsOnlyForItsOwnProgram) {
   for (const auto& c : cases) {
     const desktop::IndexedEntry* entry = catalog.byId(c.entry);
     ASSERT_NE(entry, nullptr) << c.entry;
-    EXPECT_EQ(desktop::runsEntry(*entry, desktop::processImage(c.executable, c.arguments, "/")), c.runs)
+    EXPECT_EQ(desktop::runsEntry(*entry, desktop::processImage(c.executable, c.arguments, "/")),
+              c.runs)
         << c.entry << " " << c.executable;
   }
 }
-
 
 // A process table and a desktop of the test's own.
 class FakeDesktop : public ::testing::Test {
@@ -353,7 +362,8 @@ class FakeDesktop : public ::testing::Test {
                   const std::string& cgroup = plainSession, const std::string& environ = {},
                   const std::string& cmdline = {}) const {
     const fs::path dir = root_ / "proc" / std::to_string(pid);
-    write(dir / "stat", std::to_string(pid) + " (proc name) S " + std::to_string(parent) + " 1 1\n");
+    write(dir / "stat",
+          std::to_string(pid) + " (proc name) S " + std::to_string(parent) + " 1 1\n");
     write(dir / "cgroup", cgroup);
     write(dir / "environ", environ);
     write(dir / "cmdline", cmdline.empty() ? exe + std::string(1, '\0') : cmdline);
@@ -371,10 +381,12 @@ TEST_F(FakeDesktop, EachSourceOfAnIdInItsOrder) {
   addEntry("org.example.Meeting.desktop",
            "[Desktop Entry]\nType=Application\nName=Meeting\nName[de]=Besprechung\n"
            "Exec=meeting-app %U\n");
-  addEntry("vendor/editor.desktop", "[Desktop Entry]\nType=Application\nName=Editor\nExec=/opt/editor/bin/edit\n");
+  addEntry("vendor/editor.desktop",
+           "[Desktop Entry]\nType=Application\nName=Editor\nExec=/opt/editor/bin/edit\n");
   addEntry("vendor/notes.desktop",
            "[Desktop Entry]\nType=Application\nName=Notes\nExec=/opt/editor/bin/edit --notes\n");
-  addEntry("shell.desktop", "[Desktop Entry]\nType=Application\nName=Shell thing\nExec=sh -c \"x\"\n");
+  addEntry("shell.desktop",
+           "[Desktop Entry]\nType=Application\nName=Shell thing\nExec=sh -c \"x\"\n");
   write(root_ / "bin/meeting-app", "");
 
   using namespace std::string_literals;
@@ -383,10 +395,12 @@ TEST_F(FakeDesktop, EachSourceOfAnIdInItsOrder) {
   const std::string notes = (root_ / "system/applications/vendor/notes.desktop").string();
   // By cgroup, even when the environment and executable say otherwise.
   addProcess(100, 1, "/usr/bin/meeting-app", scope,
-              "GIO_LAUNCHED_DESKTOP_FILE="s + (root_ / "system/applications/org.example.Meeting.desktop").string() + '\0');
+             "GIO_LAUNCHED_DESKTOP_FILE="s +
+                 (root_ / "system/applications/org.example.Meeting.desktop").string() + '\0');
   // By the launched desktop file: of two entries that run the same program,
   // the one it was launched from.
-  addProcess(101, 1, "/opt/editor/bin/edit", plainSession, "X=1\0GIO_LAUNCHED_DESKTOP_FILE="s + notes + '\0');
+  addProcess(101, 1, "/opt/editor/bin/edit", plainSession,
+             "X=1\0GIO_LAUNCHED_DESKTOP_FILE="s + notes + '\0');
   // By the executable's name, and by an absolute Exec path.
   addProcess(102, 1, "/usr/lib/meeting/meeting-app");
   addProcess(103, 1, "/opt/editor/bin/edit");
@@ -422,21 +436,27 @@ TEST_F(FakeDesktop, EachSourceOfAnIdInItsOrder) {
 // a FIFO that nobody writes to costs nothing.
 TEST_F(FakeDesktop, TheLaunchVariableIsNoClaim) {
   using namespace std::string_literals;
-  addEntry("org.example.Bank.desktop", "[Desktop Entry]\nType=Application\nName=Bank\nExec=/opt/bank/bank\n");
+  addEntry("org.example.Bank.desktop",
+           "[Desktop Entry]\nType=Application\nName=Bank\nExec=/opt/bank/bank\n");
   const std::string bank = (root_ / "system/applications/org.example.Bank.desktop").string();
   const fs::path fifo = root_ / "elsewhere/trap.desktop";
   fs::create_directories(fifo.parent_path());
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  write(root_ / "elsewhere/own.desktop", "[Desktop Entry]\nType=Application\nName=Own\nExec=/opt/own/own\n");
-  write(root_ / "elsewhere/lies.desktop", "[Desktop Entry]\nType=Application\nName=Lies\nExec=/opt/bank/bank\n");
+  write(root_ / "elsewhere/own.desktop",
+        "[Desktop Entry]\nType=Application\nName=Own\nExec=/opt/own/own\n");
+  write(root_ / "elsewhere/lies.desktop",
+        "[Desktop Entry]\nType=Application\nName=Lies\nExec=/opt/bank/bank\n");
 
-  addProcess(400, 1, "/usr/bin/pw-record", plainSession, "GIO_LAUNCHED_DESKTOP_FILE="s + bank + '\0');
-  addProcess(401, 1, "/usr/bin/pw-record", plainSession, "GIO_LAUNCHED_DESKTOP_FILE="s + fifo.string() + '\0');
+  addProcess(400, 1, "/usr/bin/pw-record", plainSession,
+             "GIO_LAUNCHED_DESKTOP_FILE="s + bank + '\0');
+  addProcess(401, 1, "/usr/bin/pw-record", plainSession,
+             "GIO_LAUNCHED_DESKTOP_FILE="s + fifo.string() + '\0');
   addProcess(402, 1, "/opt/own/own", plainSession,
              "GIO_LAUNCHED_DESKTOP_FILE="s + (root_ / "elsewhere/own.desktop").string() + '\0');
   addProcess(403, 1, "/opt/own/own", plainSession,
              "GIO_LAUNCHED_DESKTOP_FILE="s + (root_ / "elsewhere/lies.desktop").string() + '\0');
-  addProcess(404, 1, "/opt/bank/bank", plainSession, "GIO_LAUNCHED_DESKTOP_FILE="s + fifo.string() + '\0');
+  addProcess(404, 1, "/opt/bank/bank", plainSession,
+             "GIO_LAUNCHED_DESKTOP_FILE="s + fifo.string() + '\0');
 
   desktop::EntryIndex index(environment(), desktop::EntryIndex::Refresh::manual);
   EXPECT_FALSE(desktop::appIdOfProcess(400, index));
@@ -454,9 +474,11 @@ TEST_F(FakeDesktop, TheLaunchVariableIsNoClaim) {
 
 TEST_F(FakeDesktop, HelpersOfAnApplicationAreNotTheApplication) {
   using namespace std::string_literals;
-  const std::string launched =
-      "GIO_LAUNCHED_DESKTOP_FILE="s + (root_ / "home/applications/org.example.Meeting.desktop").string() + '\0';
-  addEntry("org.example.Meeting.desktop", "[Desktop Entry]\nType=Application\nName=Meeting\nExec=meeting\n", true);
+  const std::string launched = "GIO_LAUNCHED_DESKTOP_FILE="s +
+                               (root_ / "home/applications/org.example.Meeting.desktop").string() +
+                               '\0';
+  addEntry("org.example.Meeting.desktop",
+           "[Desktop Entry]\nType=Application\nName=Meeting\nExec=meeting\n", true);
   addProcess(200, 1, "/usr/bin/meeting", plainSession, launched);
   // Its children of the same program are helpers, not applications.
   addProcess(201, 200, "/usr/bin/meeting", plainSession, launched);
@@ -467,8 +489,9 @@ TEST_F(FakeDesktop, HelpersOfAnApplicationAreNotTheApplication) {
   // A second, separately started instance is an application of its own.
   addProcess(210, 1, "/usr/bin/meeting", plainSession, launched);
   // A child with an id of its own is an application too.
-  addProcess(220, 200, "/usr/bin/x",
-              "0::/user.slice/user-1000.slice/user@1000.service/app.slice/app-org.example.Other-1.scope\n");
+  addProcess(
+      220, 200, "/usr/bin/x",
+      "0::/user.slice/user-1000.slice/user@1000.service/app.slice/app-org.example.Other-1.scope\n");
 
   desktop::EntryIndex index(environment(), desktop::EntryIndex::Refresh::manual);
   EXPECT_TRUE(desktop::applicationOfProcess(200, index));
@@ -476,7 +499,8 @@ TEST_F(FakeDesktop, HelpersOfAnApplicationAreNotTheApplication) {
   EXPECT_FALSE(desktop::applicationOfProcess(202, index));
   EXPECT_EQ(desktop::appIdOfProcess(202, index), "org.example.Meeting");
   EXPECT_FALSE(desktop::appIdOfProcess(203, index));
-  EXPECT_EQ(desktop::processesOfApplication("org.example.Meeting", index), (std::vector<pid_t>{200, 210}));
+  EXPECT_EQ(desktop::processesOfApplication("org.example.Meeting", index),
+            (std::vector<pid_t>{200, 210}));
   EXPECT_EQ(desktop::processesOfApplication("org.example.Other", index), (std::vector<pid_t>{220}));
   EXPECT_TRUE(desktop::processesOfApplication("org.example.None", index).empty());
 }
@@ -489,19 +513,23 @@ TEST_F(FakeDesktop, WrappersInterpretersAndBothLookupsAgree) {
   using namespace std::string_literals;
   write(root_ / "lib/chromium/chromium", "\177ELF");
   write(root_ / "bin/chromium", "#!/bin/sh\nLIBDIR="s + (root_ / "lib").string() +
-                                     "/chromium\nexec $LIBDIR/chromium \"$@\"\n");
+                                    "/chromium\nexec $LIBDIR/chromium \"$@\"\n");
   fs::permissions(root_ / "bin/chromium", fs::perms::owner_all);
   write(root_ / "bin/tondrel-tool", "#!/usr/bin/python3\nprint()\n");
   fs::permissions(root_ / "bin/tondrel-tool", fs::perms::owner_all);
-  addEntry("chromium.desktop", "[Desktop Entry]\nType=Application\nName=Chromium\nExec=chromium %U\n");
-  addEntry("python3.11.desktop", "[Desktop Entry]\nType=Application\nName=Python (v3.11)\nExec=/usr/bin/python3.11\n");
-  addEntry("org.example.Tool.desktop", "[Desktop Entry]\nType=Application\nName=Tool\nExec=tondrel-tool\n");
+  addEntry("chromium.desktop",
+           "[Desktop Entry]\nType=Application\nName=Chromium\nExec=chromium %U\n");
+  addEntry("python3.11.desktop",
+           "[Desktop Entry]\nType=Application\nName=Python (v3.11)\nExec=/usr/bin/python3.11\n");
+  addEntry("org.example.Tool.desktop",
+           "[Desktop Entry]\nType=Application\nName=Tool\nExec=tondrel-tool\n");
   const std::string chromium = (root_ / "lib/chromium/chromium").string();
   addProcess(500, 1, chromium, plainSession, {}, "/usr/lib/chromium/chromium\0"s);
   addProcess(501, 500, chromium, plainSession, {}, "chromium --type=zygote\0"s);
   addProcess(502, 501, chromium, plainSession, {}, "chromium --type=renderer\0"s);
   addProcess(503, 500, chromium, plainSession, {}, "chromium --type=utility\0"s);
-  addProcess(510, 1, "/usr/bin/python3.11", plainSession, {}, "/usr/bin/python3\0"s + (root_ / "bin/tondrel-tool").string() + '\0');
+  addProcess(510, 1, "/usr/bin/python3.11", plainSession, {},
+             "/usr/bin/python3\0"s + (root_ / "bin/tondrel-tool").string() + '\0');
   addProcess(511, 510, "/usr/bin/pw-record", plainSession, {}, "pw-record\0"s);
   addProcess(512, 1, "/usr/bin/python3.11", plainSession, {}, "python3\0/home/u/bare.py\0"s);
   addProcess(513, 512, "/usr/bin/python3.11", plainSession, {}, "python3\0/home/u/other.py\0"s);
@@ -510,14 +538,17 @@ TEST_F(FakeDesktop, WrappersInterpretersAndBothLookupsAgree) {
   desktop::EntryIndex index(environment(), desktop::EntryIndex::Refresh::manual);
   EXPECT_EQ(desktop::appIdOfProcess(503, index), "chromium");
   EXPECT_EQ(desktop::appIdOfProcess(510, index), "org.example.Tool");
-  for (const pid_t none : {511, 512, 513, 514}) EXPECT_FALSE(desktop::appIdOfProcess(none, index)) << none;
+  for (const pid_t none : {511, 512, 513, 514})
+    EXPECT_FALSE(desktop::appIdOfProcess(none, index)) << none;
 
   std::map<std::string, std::vector<pid_t>> byPid;
   for (const pid_t pid : procfs::allPids(environment().procRoot)) {
     if (const auto app = desktop::applicationOfProcess(pid, index)) byPid[app->id].push_back(pid);
   }
-  EXPECT_EQ(byPid, (std::map<std::string, std::vector<pid_t>>{{"chromium", {500}}, {"org.example.Tool", {510}}}));
-  for (const auto& [id, pids] : byPid) EXPECT_EQ(desktop::processesOfApplication(id, index), pids) << id;
+  EXPECT_EQ(byPid, (std::map<std::string, std::vector<pid_t>>{{"chromium", {500}},
+                                                              {"org.example.Tool", {510}}}));
+  for (const auto& [id, pids] : byPid)
+    EXPECT_EQ(desktop::processesOfApplication(id, index), pids) << id;
   EXPECT_TRUE(desktop::processesOfApplication("python3.11", index).empty());
 }
 
@@ -528,9 +559,11 @@ TEST_F(FakeDesktop, WindowClassesComeBeforeTheExecutable) {
     std::map<pid_t, std::vector<desktop::WindowClass>> classes;
     std::vector<desktop::WindowClass> classesOf(pid_t pid) override { return classes[pid]; }
   };
-  addEntry("org.example.Viewer.desktop",
-           "[Desktop Entry]\nType=Application\nName=Viewer\nExec=/opt/elsewhere/run\nStartupWMClass=ViewerMain\n");
-  addEntry("org.example.Player.desktop", "[Desktop Entry]\nType=Application\nName=Player\nExec=/opt/player/player\n");
+  addEntry(
+      "org.example.Viewer.desktop",
+      "[Desktop Entry]\nType=Application\nName=Viewer\nExec=/opt/elsewhere/run\nStartupWMClass=ViewerMain\n");
+  addEntry("org.example.Player.desktop",
+           "[Desktop Entry]\nType=Application\nName=Player\nExec=/opt/player/player\n");
   addProcess(600, 1, "/opt/viewer/bin/viewer-real");
   addProcess(601, 600, "/opt/viewer/bin/viewer-real");
   addProcess(602, 1, "/opt/player/player");
@@ -544,7 +577,8 @@ TEST_F(FakeDesktop, WindowClassesComeBeforeTheExecutable) {
   // agent finds it among its parents.
   EXPECT_FALSE(desktop::applicationOfProcess(601, index));
   EXPECT_EQ(desktop::applicationOfProcess(602, index)->id, "org.example.Player");
-  EXPECT_EQ(desktop::processesOfApplication("org.example.Viewer", index), (std::vector<pid_t>{600}));
+  EXPECT_EQ(desktop::processesOfApplication("org.example.Viewer", index),
+            (std::vector<pid_t>{600}));
 }
 
 TEST_F(FakeDesktop, EarlierFoldersHideLaterOnesAndChangesAreSeen) {
@@ -571,7 +605,8 @@ TEST_F(FakeDesktop, BackgroundReadingSeesChangesAndNeverHoldsLookups) {
   addProcess(700, 1, "/opt/late/late");
   desktop::EntryIndex index(environment());
   EXPECT_FALSE(desktop::appIdOfProcess(700, index));
-  addEntry("late.desktop", "[Desktop Entry]\nType=Application\nName=Late\nExec=/opt/late/late\n", true);
+  addEntry("late.desktop", "[Desktop Entry]\nType=Application\nName=Late\nExec=/opt/late/late\n",
+           true);
   std::optional<std::string> id;
   for (int i = 0; i < 200 && !id; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(25));
@@ -585,7 +620,8 @@ TEST_F(FakeDesktop, BackgroundReadingSeesChangesAndNeverHoldsLookups) {
     for (int i = 0; !done; ++i) {
       addEntry("churn-" + std::to_string(i % 50) + ".desktop",
                "[Desktop Entry]\nType=Application\nName=C\nExec=/opt/c\n", true);
-      if (i % 2 == 1) fs::remove(root_ / "home/applications" / ("churn-" + std::to_string(i % 50) + ".desktop"));
+      if (i % 2 == 1)
+        fs::remove(root_ / "home/applications" / ("churn-" + std::to_string(i % 50) + ".desktop"));
       std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
   });

@@ -104,7 +104,8 @@ TEST(DesktopExec, FindsTheProgram) {
 
 TEST(DesktopLocale, VariantsBestFirst) {
   using V = std::vector<std::string>;
-  EXPECT_EQ(desktop::localeVariants("de_AT.UTF-8@euro"), (V{"de_AT@euro", "de_AT", "de@euro", "de"}));
+  EXPECT_EQ(desktop::localeVariants("de_AT.UTF-8@euro"),
+            (V{"de_AT@euro", "de_AT", "de@euro", "de"}));
   EXPECT_EQ(desktop::localeVariants("sr_RS@latin"), (V{"sr_RS@latin", "sr_RS", "sr@latin", "sr"}));
   EXPECT_EQ(desktop::localeVariants("fr_CA.UTF-8"), (V{"fr_CA", "fr"}));
   EXPECT_EQ(desktop::localeVariants("ja"), (V{"ja"}));
@@ -147,16 +148,18 @@ TEST(DesktopEntryFile, ReadsTheMainGroupOnly) {
     const char* name;
   };
   const std::vector<NameCase> names = {
-      {"de_AT.UTF-8", "Sitzung"}, {"de_DE.UTF-8", "Besprechung"}, {"de", "Besprechung"},
-      {"sr_RS@latin", "Sastanak"}, {"sr_RS", "Meeting"},          {"C", "Meeting"},
+      {"de_AT.UTF-8", "Sitzung"},  {"de_DE.UTF-8", "Besprechung"}, {"de", "Besprechung"},
+      {"sr_RS@latin", "Sastanak"}, {"sr_RS", "Meeting"},           {"C", "Meeting"},
   };
   for (const auto& c : names) {
-    EXPECT_EQ(desktop::localisedName(*entry, desktop::localeVariants(c.locale)), c.name) << c.locale;
+    EXPECT_EQ(desktop::localisedName(*entry, desktop::localeVariants(c.locale)), c.name)
+        << c.locale;
   }
 }
 
 TEST(DesktopEntryFile, HiddenCrlfAndMissingGroup) {
-  const auto hidden = desktop::parseDesktopEntry("[Desktop Entry]\r\nType=Application\r\nHidden=true\r\n");
+  const auto hidden =
+      desktop::parseDesktopEntry("[Desktop Entry]\r\nType=Application\r\nHidden=true\r\n");
   ASSERT_TRUE(hidden);
   EXPECT_TRUE(hidden->hidden);
   EXPECT_EQ(hidden->type, "Application");
@@ -166,7 +169,8 @@ TEST(DesktopEntryFile, HiddenCrlfAndMissingGroup) {
   EXPECT_FALSE(desktop::parseDesktopEntry(""));
 
   // Keys of a second main group are not taken.
-  const auto twice = desktop::parseDesktopEntry("[Desktop Entry]\nName=A\n[Desktop Entry]\nExec=b\n");
+  const auto twice =
+      desktop::parseDesktopEntry("[Desktop Entry]\nName=A\n[Desktop Entry]\nExec=b\n");
   ASSERT_TRUE(twice);
   EXPECT_EQ(twice->name, "A");
   EXPECT_FALSE(twice->exec);
@@ -187,7 +191,8 @@ TEST(DesktopFolders, SearchOrderAndDefaults) {
 }
 
 TEST(DesktopFolders, IdOfAPath) {
-  const std::vector<std::string> dirs = {"/home/u/.local/share/applications", "/usr/share/applications"};
+  const std::vector<std::string> dirs = {"/home/u/.local/share/applications",
+                                         "/usr/share/applications"};
   const std::vector<IdCase> cases = {
       {"/usr/share/applications/org.example.App.desktop", "org.example.App"},
       {"/usr/share/applications/kde4/konsole.desktop", "kde4-konsole"},

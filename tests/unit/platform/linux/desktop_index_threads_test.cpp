@@ -44,8 +44,11 @@ TEST(DesktopIndexThreads, LookupsWhileTheFoldersChange) {
   ASSERT_NE(mkdtemp(pattern.data()), nullptr);
   const fs::path root = pattern;
   fs::create_directories(root / "applications/sub");
-  const auto write = [](const fs::path& path, const std::string& text) { std::ofstream(path) << text; };
-  write(root / "applications/own.desktop", "[Desktop Entry]\nType=Application\nName=Own\nExec=/opt/own\n");
+  const auto write = [](const fs::path& path, const std::string& text) {
+    std::ofstream(path) << text;
+  };
+  write(root / "applications/own.desktop",
+        "[Desktop Entry]\nType=Application\nName=Own\nExec=/opt/own\n");
 
   desktop::Environment environment;
   environment.applicationDirs = {(root / "applications").string()};
@@ -57,7 +60,8 @@ TEST(DesktopIndexThreads, LookupsWhileTheFoldersChange) {
   std::thread writer([&] {
     for (int i = 0; !done; ++i) {
       const fs::path file = root / "applications/sub" / ("e" + std::to_string(i % 20) + ".desktop");
-      write(file, "[Desktop Entry]\nType=Application\nName=E\nExec=/opt/e" + std::to_string(i) + "\n");
+      write(file,
+            "[Desktop Entry]\nType=Application\nName=E\nExec=/opt/e" + std::to_string(i) + "\n");
       if (i % 3 == 0) fs::remove(file);
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }

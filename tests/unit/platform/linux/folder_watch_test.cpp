@@ -34,7 +34,8 @@ class FolderWatchTest : public testing::Test {
 
   // Waits, with a thread that asks after `after` so that a wait with nothing
   // to report still ends.
-  static FolderWatch::Woken waitAtMost(FolderWatch& watch, std::chrono::milliseconds after = 2000ms) {
+  static FolderWatch::Woken waitAtMost(FolderWatch& watch,
+                                       std::chrono::milliseconds after = 2000ms) {
     std::atomic<bool> done{false};
     std::thread asker([&watch, &done, after] {
       const auto until = std::chrono::steady_clock::now() + after;
@@ -58,15 +59,19 @@ TEST_F(FolderWatchTest, EveryKindOfChangeWakesIt) {
   const std::vector<Case> cases = {
       {"a file added", [](const fs::path& r) { std::ofstream(r / "apps/b.desktop") << "x"; }},
       {"a file removed", [](const fs::path& r) { fs::remove(r / "apps/a.desktop"); }},
-      {"a file renamed", [](const fs::path& r) { fs::rename(r / "apps/a.desktop", r / "apps/c.desktop"); }},
-      {"a file moved in", [](const fs::path& r) {
+      {"a file renamed",
+       [](const fs::path& r) { fs::rename(r / "apps/a.desktop", r / "apps/c.desktop"); }},
+      {"a file moved in",
+       [](const fs::path& r) {
          std::ofstream(r / "outside.desktop") << "x";
          fs::rename(r / "outside.desktop", r / "apps/d.desktop");
        }},
-      {"a file written in place", [](const fs::path& r) { std::ofstream(r / "apps/a.desktop") << "y"; }},
+      {"a file written in place",
+       [](const fs::path& r) { std::ofstream(r / "apps/a.desktop") << "y"; }},
       {"the folder removed", [](const fs::path& r) { fs::remove_all(r / "apps"); }},
       {"a missing folder made", [](const fs::path& r) { fs::create_directory(r / "later"); }},
-      {"a folder above a missing one made", [](const fs::path& r) { fs::create_directory(r / "deep"); }},
+      {"a folder above a missing one made",
+       [](const fs::path& r) { fs::create_directory(r / "deep"); }},
   };
   for (const Case& c : cases) {
     TearDown();

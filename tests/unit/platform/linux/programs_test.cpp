@@ -122,23 +122,26 @@ TEST(WrapperTarget, FollowsTheExecOfFixedPrograms) {
        "/opt/vendor/browser/chrome"},
       {"the folder as invoked", "#!/bin/sh\nexec \"$(dirname \"$0\")/../lib/app/app\" \"$@\"\n",
        "/usr/lib/app/app"},
-      {"the folder by parameter expansion", "#!/bin/bash\nexec ${0%/*}/real-browser --flag \"$@\"\n",
-       "/usr/bin/real-browser"},
-      {"export and braces", "#!/usr/bin/env bash\nexport APP_DIR=/opt/app\nexec \"${APP_DIR}/bin/app\" \"$@\"\n",
+      {"the folder by parameter expansion",
+       "#!/bin/bash\nexec ${0%/*}/real-browser --flag \"$@\"\n", "/usr/bin/real-browser"},
+      {"export and braces",
+       "#!/usr/bin/env bash\nexport APP_DIR=/opt/app\nexec \"${APP_DIR}/bin/app\" \"$@\"\n",
        "/opt/app/bin/app"},
       {"a continued line, through env",
        "#!/bin/sh\nexec env GDK_BACKEND=x11 \\\n  /opt/app/app \"$@\"\n", "/opt/app/app"},
-      {"assignments before the program", "#!/bin/sh\nexec LANG=C /opt/app/app \"$@\"\n", "/opt/app/app"},
-      {"a variable from the caller's environment",
-       "#!/bin/sh\nexec \"$APP_HOME/app\" \"$@\"\n", std::nullopt},
-      {"a variable set to two things", "#!/bin/sh\nD=/opt/a\n[ -d /opt/b ] && D=/opt/b\nexec $D/app\n",
+      {"assignments before the program", "#!/bin/sh\nexec LANG=C /opt/app/app \"$@\"\n",
+       "/opt/app/app"},
+      {"a variable from the caller's environment", "#!/bin/sh\nexec \"$APP_HOME/app\" \"$@\"\n",
        std::nullopt},
+      {"a variable set to two things",
+       "#!/bin/sh\nD=/opt/a\n[ -d /opt/b ] && D=/opt/b\nexec $D/app\n", std::nullopt},
       {"two different programs", "#!/bin/sh\nif x; then exec /opt/a/app; fi\nexec /opt/b/app\n",
        std::nullopt},
       {"the same program twice", "#!/bin/sh\nif x; then exec /opt/a/app --x; fi\nexec /opt/a/app\n",
        "/opt/a/app"},
       {"a relative program", "#!/bin/sh\nexec ./app\n", std::nullopt},
-      {"an interpreter", "#!/bin/sh\nexec /usr/bin/python3 /opt/app/main.py \"$@\"\n", std::nullopt},
+      {"an interpreter", "#!/bin/sh\nexec /usr/bin/python3 /opt/app/main.py \"$@\"\n",
+       std::nullopt},
       {"a launcher", "#!/bin/sh\nexec flatpak run org.example.App\n", std::nullopt},
       {"no exec", "#!/bin/sh\n/opt/app/app \"$@\"\nexit $?\n", std::nullopt},
       {"exec in a comment", "#!/bin/sh\n# exec /opt/app/app\n", std::nullopt},
@@ -146,7 +149,8 @@ TEST(WrapperTarget, FollowsTheExecOfFixedPrograms) {
       {"no shebang", "exec /opt/app/app\n", std::nullopt},
       {"a glob", "#!/bin/sh\nexec /opt/app-*/app\n", std::nullopt},
   };
-  for (const auto& c : cases) EXPECT_EQ(desktop::wrapperTarget(c.script, invoked, real), c.target) << c.what;
+  for (const auto& c : cases)
+    EXPECT_EQ(desktop::wrapperTarget(c.script, invoked, real), c.target) << c.what;
 }
 
 }  // namespace

@@ -12,7 +12,8 @@ namespace {
 TEST(LinuxApplications, ThisTestIsNoApplicationUnlessItsScopeSaysSo) {
   // Without a launch variable or a desktop entry for the test binary, only a
   // desktop's application scope could make it one.
-  if (std::getenv("GIO_LAUNCHED_DESKTOP_FILE") != nullptr) GTEST_SKIP() << "launched as an application";
+  if (std::getenv("GIO_LAUNCHED_DESKTOP_FILE") != nullptr)
+    GTEST_SKIP() << "launched as an application";
   const auto app = platform::runningApplication(getpid());
   if (app) {
     EXPECT_EQ(app->activationPolicy, platform::activationPolicyRegular);

@@ -341,6 +341,9 @@ EntryIndex::~EntryIndex() {
 
 void EntryIndex::run() {
   bool first = true;
+  // Set when a file in a folder of entries changed: read again, whatever
+  // the folders' time stamps say.
+  bool folderChanged = false;
   for (;;) {
     std::vector<std::string> wanted;
     {
@@ -350,7 +353,7 @@ void EntryIndex::run() {
     }
     const auto started = std::chrono::steady_clock::now();
     bool scanned = false;
-    if (first || changed()) {
+    if (first || folderChanged || changed()) {
       scan();
       scanned = true;
       first = false;
@@ -375,11 +378,12 @@ void EntryIndex::run() {
       if (stop_) return;
       if (!wantedOutside_.empty()) continue;
     }
-    // A change between the reading and the watch is seen here.
+    // A change between the reading and the watch is seen here, as far as
+    // the time stamps tell.
     if (scanned && changed()) continue;
     // Then nothing runs until a folder changes or a lookup asks for a file:
     // an idle agent does not wake for this index.
-    (void)watch_.wait(refreshInterval);
+    folderChanged = watch_.wait(refreshInterval) == FolderWatch::Woken::changed;
   }
 }
 

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -24,20 +25,29 @@ class FolderWatch {
   // (wait() then returns after its fallback interval).
   bool watch(const std::vector<std::string>& folders);
 
-  enum class Woken { changed, asked, timedOut };
-  // Blocks until a watched folder may have changed (a file in it was added,
-  // removed, renamed or written, or the folder itself appeared or went), until
-  // wake() is called, or, while not every folder is watched, until
-  // `fallback` has passed. Whatever arrived before the call counts.
+  enum class Woken {
+    // A file in a watched folder was added, removed, renamed or written, or
+    // the folder itself went: its files are to be read again, whatever the
+    // folder's time stamp says (a file written in place leaves it as it was,
+    // and one made within the clock's tick of the last reading too).
+    changed,
+    // Something appeared where a missing folder would: it may be there now.
+    appeared,
+    asked,
+    timedOut,
+  };
+  // Blocks until one of the above, or, while not every folder is watched,
+  // until `fallback` has passed. Whatever arrived before the call counts.
   Woken wait(std::chrono::milliseconds fallback);
 
   // Any thread: makes the current or next wait() return `asked`.
   void wake();
 
  private:
-  void closeWatches();
-
   int inotify_ = -1;
+  std::set<int> watches_;
+  // Those of the folders themselves, not of the folders above missing ones.
+  std::set<int> folderWatches_;
   int wakeFd_ = -1;
   bool complete_ = false;
 };

@@ -636,4 +636,31 @@ TEST_F(FakeDesktop, BackgroundReadingSeesChangesAndNeverHoldsLookups) {
   toucher.join();
 }
 
+TEST_F(FakeDesktop, AnEntryReadHalfWrittenIsReadAgainOnceWritten) {
+  // Programs that install entries write them after creating them: the index
+  // may read a file between the two. Writing a file in place leaves its
+  // folder's time stamp as it was, so only being told of the write finds it.
+  addProcess(710, 1, "/opt/slow/slow");
+  addProcess(711, 1, "/opt/marker/marker");
+  desktop::EntryIndex index(environment());
+  EXPECT_FALSE(desktop::appIdOfProcess(710, index));
+  const auto lookUp = [&index](pid_t pid) {
+    std::optional<std::string> id;
+    for (int i = 0; i < 200 && !id; ++i) {
+      id = desktop::appIdOfProcess(pid, index);
+      if (!id) std::this_thread::sleep_for(std::chrono::milliseconds(25));
+    }
+    return id;
+  };
+  addEntry("slow.desktop", "", true);
+  addEntry("marker.desktop", "[Desktop Entry]\nType=Application\nName=M\nExec=/opt/marker/marker\n",
+           true);
+  // Read once the marker is: the slow entry was empty then.
+  ASSERT_EQ(lookUp(711), "marker");
+  EXPECT_FALSE(desktop::appIdOfProcess(710, index));
+  std::ofstream(root_ / "home/applications/slow.desktop", std::ios::app)
+      << "[Desktop Entry]\nType=Application\nName=Slow\nExec=/opt/slow/slow\n";
+  EXPECT_EQ(lookUp(710), "slow");
+}
+
 }  // namespace

@@ -52,9 +52,11 @@ class FolderWatchTest : public testing::Test {
 };
 
 TEST_F(FolderWatchTest, EveryKindOfChangeWakesIt) {
+  using Woken = FolderWatch::Woken;
   struct Case {
     const char* what;
     std::function<void(const fs::path&)> change;
+    Woken woken = Woken::changed;
   };
   const std::vector<Case> cases = {
       {"a file added", [](const fs::path& r) { std::ofstream(r / "apps/b.desktop") << "x"; }},
@@ -69,9 +71,15 @@ TEST_F(FolderWatchTest, EveryKindOfChangeWakesIt) {
       {"a file written in place",
        [](const fs::path& r) { std::ofstream(r / "apps/a.desktop") << "y"; }},
       {"the folder removed", [](const fs::path& r) { fs::remove_all(r / "apps"); }},
-      {"a missing folder made", [](const fs::path& r) { fs::create_directory(r / "later"); }},
+      {"a file written in place within the folder's clock tick",
+       [](const fs::path& r) {
+         // The folder's time stamp says nothing of this: only the event does.
+         std::ofstream(r / "apps/a.desktop", std::ios::app) << "[More]\n";
+       }},
+      {"a missing folder made", [](const fs::path& r) { fs::create_directory(r / "later"); },
+       Woken::appeared},
       {"a folder above a missing one made",
-       [](const fs::path& r) { fs::create_directory(r / "deep"); }},
+       [](const fs::path& r) { fs::create_directory(r / "deep"); }, Woken::appeared},
   };
   for (const Case& c : cases) {
     TearDown();
@@ -81,7 +89,7 @@ TEST_F(FolderWatchTest, EveryKindOfChangeWakesIt) {
                              (root_ / "deep/er/still").string()}))
         << c.what;
     c.change(root_);
-    EXPECT_EQ(waitAtMost(watch), FolderWatch::Woken::changed) << c.what;
+    EXPECT_EQ(waitAtMost(watch), c.woken) << c.what;
   }
 }
 
@@ -104,6 +112,25 @@ TEST_F(FolderWatchTest, ChangesBeforeTheWaitStillCountAndAWatchAgainForgetsOldFo
   ASSERT_TRUE(watch.watch({(root_ / "other").string()}));
   std::ofstream(root_ / "apps/f.desktop") << "x";
   EXPECT_EQ(waitAtMost(watch, 200ms), FolderWatch::Woken::asked);
+}
+
+TEST_F(FolderWatchTest, AFolderAlsoAboveAMissingOneKeepsItsOwnEvents) {
+  // apps is watched for itself and as the place where apps/new/sub may
+  // appear: the second watch must not narrow the first.
+  FolderWatch watch;
+  ASSERT_TRUE(watch.watch({(root_ / "apps").string(), (root_ / "apps/new/sub").string()}));
+  std::ofstream(root_ / "apps/a.desktop") << "written";
+  EXPECT_EQ(waitAtMost(watch), FolderWatch::Woken::changed);
+}
+
+TEST_F(FolderWatchTest, ChangesDuringAReadingSurviveTheNextWatch) {
+  // The entries are read, a file is written meanwhile, then the folders read
+  // are watched again: that write is still told.
+  FolderWatch watch;
+  ASSERT_TRUE(watch.watch({(root_ / "apps").string()}));
+  std::ofstream(root_ / "apps/a.desktop") << "written during the reading";
+  ASSERT_TRUE(watch.watch({(root_ / "apps").string()}));
+  EXPECT_EQ(waitAtMost(watch), FolderWatch::Woken::changed);
 }
 
 TEST_F(FolderWatchTest, WithoutWatchesItLooksByInterval) {

@@ -29,6 +29,16 @@ function inApplicationScope() {
 
 const micOf = (pid, running) => (m) => m.event === 'mic' && m.pid === pid && m.running === running;
 
+// The input states the agent wrote for a pid, in order.
+const toldOf = (agent, pid) => agent.mics().filter((m) => m.pid === pid).map((m) => m.running);
+
+// Waits for the stop of each pid, then checks that each had one start, then
+// its stop.
+async function startedThenStopped(agent, pids) {
+  for (const pid of pids) await agent.waitForMessage(micOf(pid, false), { what: `stop of ${pid}` });
+  for (const pid of pids) assert.deepEqual(toldOf(agent, pid), [true, false], `pid ${pid}`);
+}
+
 let counter = 0;
 function record(session, { env, command = 'pw-record', args = [] } = {}) {
   const file = recordingPath(session, `capture-${++counter}`);
@@ -163,6 +173,7 @@ describe('microphone over PipeWire', () => {
       await session.stopProcess(agent.child);
     }
   });
+
   test('captures too short to sample each give a start and then a stop, with their pids', async () => {
     const agent = await startAgent(session);
     try {
@@ -174,10 +185,7 @@ describe('microphone over PipeWire', () => {
         await waitForCapture(session, recorder.pid, `short capture ${i} running`);
         await session.stopProcess(recorder);
       }
-      for (const pid of pids) await agent.waitForMessage(micOf(pid, false), { what: `stop of ${pid}` });
-      for (const pid of pids) {
-        assert.deepEqual(agent.mics().filter((m) => m.pid === pid).map((m) => m.running), [true, false], `pid ${pid}`);
-      }
+      await startedThenStopped(agent, pids);
     } finally {
       await session.stopProcess(agent.child);
     }
@@ -190,10 +198,7 @@ describe('microphone over PipeWire', () => {
       for (let i = 0; i < 20; i++) burst.push(record(session));
       for (const r of burst) await agent.waitForMessage(micOf(r.pid, true), { what: `start of ${r.pid}` });
       await Promise.all(burst.map((r) => session.stopProcess(r)));
-      for (const r of burst) await agent.waitForMessage(micOf(r.pid, false), { what: `stop of ${r.pid}` });
-      for (const r of burst) {
-        assert.deepEqual(agent.mics().filter((m) => m.pid === r.pid).map((m) => m.running), [true, false], `pid ${r.pid}`);
-      }
+      await startedThenStopped(agent, burst.map((r) => r.pid));
     } finally {
       await session.stopProcess(agent.child);
     }
@@ -245,10 +250,9 @@ describe('microphone over PipeWire', () => {
 
       await agent.waitForMessage(micOf(recorders[2].pid, true), { what: 'the capture still running' });
       for (const r of recorders.slice(0, 2)) await agent.waitForMessage(micOf(r.pid, false), { what: `end of ${r.n}` });
-      const told = (r) => agent.mics().filter((m) => m.pid === r.pid).map((m) => m.running);
-      assert.deepEqual(told(recorders[0]), [true, false]);
-      assert.deepEqual(told(recorders[1]), [true, false]);
-      assert.deepEqual(told(recorders[2]), [true]);
+      assert.deepEqual(toldOf(agent, recorders[0].pid), [true, false]);
+      assert.deepEqual(toldOf(agent, recorders[1].pid), [true, false]);
+      assert.deepEqual(toldOf(agent, recorders[2].pid), [true]);
       await session.stopProcess(recorders[2].child);
       await agent.waitForMessage(micOf(recorders[2].pid, false), { what: 'the last capture stopping' });
     } finally {

@@ -15,10 +15,13 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/linux/audio_graph.h"
+#include "platform/linux/folder_watch.h"
 #include "platform/linux/runtime_library.h"
 #include "platform/loop.h"
 #include "platform/threads/thread_name.h"
@@ -129,24 +132,45 @@ constexpr std::chrono::milliseconds longestRetry{4000};
 // far more than looking, and on machines without PipeWire it would be tried
 // every poll. The same places the library looks in; when they cannot be
 // worked out, the library is left to try.
-bool socketMayExist() {
+std::optional<std::string> socketPath() {
   const char* remote = std::getenv("PIPEWIRE_REMOTE");
   if (remote == nullptr || remote[0] == '\0') remote = "pipewire-0";
-  std::string path;
-  if (remote[0] == '/') {
-    path = remote;
-  } else {
-    const char* dir = nullptr;
-    for (const char* name : {"PIPEWIRE_RUNTIME_DIR", "XDG_RUNTIME_DIR", "USERPROFILE"}) {
-      dir = std::getenv(name);
-      if (dir != nullptr && dir[0] != '\0') break;
-      dir = nullptr;
-    }
-    if (dir == nullptr) return false;
-    path = std::string(dir) + "/" + remote;
+  if (remote[0] == '/') return std::string(remote);
+  for (const char* name : {"PIPEWIRE_RUNTIME_DIR", "XDG_RUNTIME_DIR", "USERPROFILE"}) {
+    const char* dir = std::getenv(name);
+    if (dir != nullptr && dir[0] != '\0') return std::string(dir) + "/" + remote;
   }
+  return std::nullopt;
+}
+
+bool socketMayExist() {
+  const std::optional<std::string> path = socketPath();
   struct stat info {};
-  return stat(path.c_str(), &info) == 0;
+  return path && stat(path->c_str(), &info) == 0;
+}
+
+// Returns once PipeWire's socket is there. The kernel tells when anything
+// changes in the socket's folder, so nothing runs while it stays missing;
+// where the folder cannot be watched, it is looked at after 0.5 s, then 1,
+// 2 and every 4 s.
+void waitForSocket() {
+  const std::optional<std::string> path = socketPath();
+  std::vector<std::string> folder;
+  if (path) {
+    const std::size_t slash = path->find_last_of('/');
+    folder.push_back(slash == std::string::npos ? std::string(".")
+                     : slash == 0               ? std::string("/")
+                                                : path->substr(0, slash));
+  }
+  desktop::FolderWatch watch;
+  auto pause = firstRetry;
+  for (;;) {
+    // Watched before looking: a socket made in between is still told.
+    watch.watch(folder);
+    if (socketMayExist()) return;
+    (void)watch.wait(pause);
+    pause = std::min(pause * 2, longestRetry);
+  }
 }
 
 // The program a process runs, as the kernel records it: a process cannot
@@ -217,11 +241,7 @@ class Connection {
     // so it happens on a thread of its own, which also waits for the socket.
     std::thread([this] {
       platform::nameThisThread("tondrel-pw-wait");
-      auto pause = firstRetry;
-      while (!socketMayExist()) {
-        std::this_thread::sleep_for(pause);
-        pause = std::min(pause * 2, longestRetry);
-      }
+      waitForSocket();
       start();
     }).detach();
   }

@@ -9,9 +9,10 @@
 // between nothing of it runs, so an idle agent does not wake.
 //
 // libpipewire is loaded at run time, on that thread, once PipeWire's socket
-// is there (looked for after 0.5 s, then 1, 2 and every 4 s): on a machine
-// without it, or while no PipeWire answers, there is no graph and every read
-// finds nothing. The thread notices a connection that breaks (PipeWire
+// is there (the kernel tells when something appears in its folder; where the
+// folder cannot be watched, it is looked for after 0.5 s, then 1, 2 and
+// every 4 s): on a machine without it, or while no PipeWire answers, there
+// is no graph and every read finds nothing. The thread notices a connection that breaks (PipeWire
 // stopped or restarted) or that never completes (a peer that accepts and
 // never answers: given up after 2 s), and connects again after 0.5 s, then
 // 1, 2 and every 4 s while that keeps failing. A read never waits for any of

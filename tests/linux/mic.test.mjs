@@ -357,16 +357,24 @@ describe('PipeWire going away', () => {
     await session?.stop();
   });
 
-  test('without PipeWire the agent starts, answers commands and writes no mic event', async () => {
+  test('without PipeWire the agent starts, answers commands and writes no mic event; a PipeWire started later is found', async () => {
     const agent = await startAgent(session);
+    let audio;
     try {
       assert.deepEqual(agent.messages[0], { event: 'ready', perProcess: true });
       agent.send({ cmd: 'page-urls', id: 5, pid: process.pid });
       const [reply] = await agent.waitForMessage((m) => m.event === 'page-urls', { what: 'page-urls reply' });
       assert.equal(reply.id, 5);
       assert.deepEqual(agent.mics(), []);
+
+      audio = await startAudio(session);
+      const recorder = record(session);
+      await agent.waitForMessage(micOf(recorder.pid, true), { what: 'a capture once PipeWire is there' });
+      await session.stopProcess(recorder);
+      await agent.waitForMessage(micOf(recorder.pid, false), { what: 'that capture stopping' });
     } finally {
       await session.stopProcess(agent.child);
+      await audio?.stop();
     }
   });
 

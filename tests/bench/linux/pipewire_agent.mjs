@@ -12,12 +12,14 @@
 //   - the agent's idle cost with PipeWire connected, after all of the above,
 //     over IDLE_SECONDS: the context switches of each of its threads
 //     (/proc/PID/task/*/status: each is a wake-up) and its CPU time
-//     (schedstat), as a share of one core (target 0 wake-ups, under 0.01 %).
+//     (schedstat), as a share of one core (target 0 wake-ups, under 0.01 %);
+//     beside it, the same for an agent that finds no PipeWire.
 // Usage: node tests/bench/linux/pipewire_agent.mjs POLL_BENCH OBSERVER
 //          [IDLE_SECONDS=60] [CAPTURES=100]
 // with TONDREL naming the agent (scripts/bench passes the release build's).
 import { spawnSync } from 'node:child_process';
-import { readFileSync, readdirSync } from 'node:fs';
+import { mkdirSync, readFileSync, readdirSync } from 'node:fs';
+import path from 'node:path';
 import { createInterface } from 'node:readline';
 
 import { startAgent } from '../../support/services/agent.mjs';
@@ -165,22 +167,31 @@ try {
   await waitUntil(() => running.every((r) => mics.some((m) => m.pid === r.pid && !m.running)),
     '20 captures stopped');
 
-  // Idle, after everything above.
+  // Idle, after everything above; beside it the same agent where no PipeWire
+  // can be found, over the same window.
+  const nowhere = path.join(session.dir, 'no-pipewire');
+  mkdirSync(nowhere, { mode: 0o700 });
+  const alone = await startAgent(session, { env: { XDG_RUNTIME_DIR: nowhere } });
   await sleep(2000);
-  const before = threads(agent.child.pid);
+  const agents = [agent, alone].map((a) => a.child.pid);
+  const before = agents.map(threads);
   const start = nowNs();
   await sleep(idleSeconds * 1000);
-  const after = threads(agent.child.pid);
+  const after = agents.map(threads);
   const wall = Number(nowNs() - start) / 1e9;
-  const perThread = [...after].map(([tid, t]) => {
-    const was = before.get(tid) ?? { switches: 0, cpu: 0 };
-    return { name: t.name, switches: t.switches - was.switches, cpu: t.cpu - was.cpu };
-  });
-  const wakes = perThread.reduce((total, t) => total + t.switches, 0);
-  const cpu = perThread.reduce((total, t) => total + t.cpu, 0);
-  console.log(`idle agent with PipeWire connected, ${wall.toFixed(1)} s: ${wakes} wake-ups ` +
-    `(${perThread.filter((t) => t.switches > 0).map((t) => `${t.name} ${t.switches}`).join(', ') || 'no thread woke'}), ` +
-    `${(cpu / wall / 1e9 * 100).toFixed(5)} % of a core (targets 0 and under 0.01 %)`);
+  const idle = (i) => {
+    const perThread = [...after[i]].map(([tid, t]) => {
+      const was = before[i].get(tid) ?? { switches: 0, cpu: 0 };
+      return { name: t.name, switches: t.switches - was.switches, cpu: t.cpu - was.cpu };
+    });
+    const wakes = perThread.reduce((total, t) => total + t.switches, 0);
+    const cpu = perThread.reduce((total, t) => total + t.cpu, 0);
+    return `${wakes} wake-ups ` +
+      `(${perThread.filter((t) => t.switches > 0).map((t) => `${t.name} ${t.switches}`).join(', ') || 'no thread woke'}), ` +
+      `${(cpu / wall / 1e9 * 100).toFixed(5)} % of a core`;
+  };
+  console.log(`idle agent with PipeWire connected, ${wall.toFixed(1)} s: ${idle(0)} (targets 0 and under 0.01 %)`);
+  console.log(`idle agent without PipeWire, same window: ${idle(1)}`);
 } finally {
   await session.stop();
 }

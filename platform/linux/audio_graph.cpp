@@ -74,10 +74,14 @@ View buildView(const Graph& graph) {
     view.processes.push_back(
         ProcessObject{node.object, capturePid(graph, node), fed && node.running, node.starts});
   }
-  for (const GoneCapture& gone : graph.gone) {
-    view.processes.push_back(ProcessObject{gone.object, gone.pid, false, gone.starts});
-  }
+  appendGoneCaptures(graph, view.processes);
   return view;
+}
+
+void appendGoneCaptures(const Graph& graph, std::vector<ProcessObject>& processes) {
+  for (const GoneCapture& gone : graph.gone) {
+    processes.push_back(ProcessObject{gone.object, gone.pid, false, gone.starts});
+  }
 }
 
 bool capturesNow(const Graph& graph, std::uint32_t id) {

@@ -114,6 +114,10 @@ std::optional<pid_t> streamPid(const Graph& graph, const Node& node);
 // listed too, also once they are no longer fed or gone, with their starts.
 View buildView(const Graph& graph);
 
+// Appends the gone captures, as the view lists them: not capturing, with the
+// starts they made. All there is to answer while no connection is ready.
+void appendGoneCaptures(const Graph& graph, std::vector<ProcessObject>& processes);
+
 // Whether a node captures from an audio source now: a running
 // "Stream/Input/Audio" node that a link feeds from one.
 bool capturesNow(const Graph& graph, std::uint32_t id);

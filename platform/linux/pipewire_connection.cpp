@@ -254,9 +254,7 @@ class Connection {
         view_ = buildView(graph_);
       } else {
         view_ = View{};
-        for (const GoneCapture& gone : graph_.gone) {
-          view_.processes.push_back({gone.object, gone.pid, false, gone.starts});
-        }
+        appendGoneCaptures(graph_, view_.processes);
       }
       viewGeneration_ = generation_;
     }

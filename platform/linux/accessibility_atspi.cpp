@@ -27,6 +27,7 @@ namespace {
   X(atspi_init) X(atspi_exit) X(atspi_set_timeout) X(atspi_get_a11y_bus) X(atspi_get_desktop) \
   X(atspi_accessible_get_child_count) X(atspi_accessible_get_child_at_index)                  \
   X(atspi_accessible_get_process_id) X(atspi_accessible_get_role) X(atspi_role_get_name)      \
+  X(atspi_accessible_get_parent)                                                              \
   X(atspi_accessible_get_state_set) X(atspi_state_set_contains)                               \
   X(atspi_accessible_get_document_iface) X(atspi_document_get_document_attributes)
 #define TONDREL_GOBJECT_FUNCTIONS(X) X(g_object_unref)
@@ -477,6 +478,44 @@ Outcome readText(Node node, int timeoutMs, std::string* out, Read read) {
   return outcome;
 }
 
+namespace {
+
+// Whether an object says it is showing: ok when it does, failed when it does
+// not, timedOut when the call that asks goes unanswered (no state set at all
+// is that, not a hidden object).
+Outcome showing(const Library& l, AtspiAccessible* object, int timeoutMs) {
+  const auto started = Clock::now();
+  AtspiStateSet* states = l.atspi_accessible_get_state_set(object);
+  if (states == nullptr) return failure(started, timeoutMs);
+  const bool shown = l.atspi_state_set_contains(states, ATSPI_STATE_SHOWING);
+  l.g_object_unref(states);
+  return shown ? Outcome::ok : Outcome::failed;
+}
+
+// A document is shown when it and the object that holds it are showing. A
+// browser's own layout decides whether the frame of a tab is showing, but a
+// document's state may come from another process and arrive later: a tab in
+// the background can tell that its document is showing for a moment while
+// the frame that holds it is already hidden. A document with no parent
+// counts by its own state alone.
+Outcome documentShowing(const Library& l, AtspiAccessible* document, int timeoutMs) {
+  const Outcome own = showing(l, document, timeoutMs);
+  if (own != Outcome::ok) return own;
+  const auto started = Clock::now();
+  Error error;
+  AtspiAccessible* parent = l.atspi_accessible_get_parent(document, error.slot());
+  if (error) {
+    if (parent != nullptr) l.g_object_unref(parent);
+    return failure(started, timeoutMs);
+  }
+  if (parent == nullptr) return Outcome::ok;
+  const Outcome held = showing(l, parent, timeoutMs);
+  l.g_object_unref(parent);
+  return held;
+}
+
+}  // namespace
+
 Outcome role(Node node, int timeoutMs, std::string* name) {
   return readText(node, timeoutMs, name, [node, timeoutMs](const Library& l, std::string& text) {
     auto started = Clock::now();
@@ -484,17 +523,12 @@ Outcome role(Node node, int timeoutMs, std::string* name) {
     const AtspiRole value = l.atspi_accessible_get_role(accessible(node), error.slot());
     if (error) return failure(started, timeoutMs);
     if (value == ATSPI_ROLE_DOCUMENT_WEB) {
-      started = Clock::now();
-      AtspiStateSet* states = l.atspi_accessible_get_state_set(accessible(node));
-      const bool showing =
-          states != nullptr && l.atspi_state_set_contains(states, ATSPI_STATE_SHOWING);
-      if (states != nullptr) l.g_object_unref(states);
-      if (showing) {
+      const Outcome shown = documentShowing(l, accessible(node), timeoutMs);
+      if (shown == Outcome::ok) {
         text = shownWebDocument;
         return Outcome::ok;
       }
-      // No state set at all is an unanswered call, not a hidden document.
-      if (failure(started, timeoutMs) == Outcome::timedOut) return Outcome::timedOut;
+      if (shown == Outcome::timedOut) return Outcome::timedOut;
     }
     gchar* roleName = l.atspi_role_get_name(value);
     if (roleName == nullptr) return Outcome::failed;

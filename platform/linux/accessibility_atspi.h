@@ -51,8 +51,8 @@ Outcome children(Node node, int timeoutMs, std::size_t limit,
 inline constexpr const char* shownWebDocument = "shown web document";
 
 // The node's role: shownWebDocument for a document of web content that is
-// showing (a preloaded or background document is not a page), otherwise
-// AT-SPI's name of the role.
+// showing inside a parent that is showing too (a preloaded or background
+// document is not a page), otherwise AT-SPI's name of the role.
 Outcome role(Node node, int timeoutMs, std::string* name);
 
 // The address of the document the node presents: its document attribute

@@ -7,8 +7,9 @@
 //
 //   windows        the application's children (its top-level windows)
 //   children       the object's children
-//   a shown page   a document of web content that is showing (hidden,
-//                  preloaded documents are not pages)
+//   a shown page   a document of web content that is showing, in a parent
+//                  that is showing (hidden, preloaded documents and those of
+//                  background tabs are not pages)
 //   its URL        the document's address ("DocURL", else "URI")
 //   manual switch  the session's accessibility switch (org.a11y.Status
 //                  IsEnabled), so that what was on stays on for a running

@@ -80,10 +80,10 @@ describe('a PipeWire socket that accepts and never answers', () => {
 
 // Starts the fake accessible application on the accessibility bus at
 // `address` and answers it once the registry has taken it in.
-async function startFakeApp(session, address, url, { windows = 1, panels = 0 } = {}) {
+async function startFakeApp(session, address, url, { windows = 1, panels = 0, behind = 0 } = {}) {
   const program = process.env.TONDREL_FAKE_ACCESSIBLE_APP;
   if (!program) throw new Error('TONDREL_FAKE_ACCESSIBLE_APP names no program');
-  const app = session.spawn(program, [address, url, String(windows), String(panels)],
+  const app = session.spawn(program, [address, url, String(windows), String(panels), String(behind)],
     { stdio: ['ignore', 'pipe', 'pipe'], name: 'fake accessible app' });
   const lines = createInterface({ input: app.stdout });
   await new Promise((resolve, reject) => {
@@ -195,6 +195,36 @@ describe('an accessibility bus that stops', () => {
       }
     });
   }
+});
+
+describe('background tabs whose documents claim to be showing', () => {
+  let session;
+  let bus;
+  before(async () => {
+    session = await startSession({ name: 'background-tabs' });
+    bus = await startAccessibilityBus(session);
+  });
+  after(async () => {
+    await session?.stop();
+  });
+
+  // A browser's content process may tell the state of a tab's document late:
+  // for a moment the document of a background tab says it is showing while
+  // the frame that holds it, laid out by the browser itself, is hidden. Only
+  // the shown tab of each window is a page.
+  test('only the document in a showing frame is a page', async () => {
+    const url = 'https://tabs.test/';
+    const app = await startFakeApp(session, bus.address, url, { windows: 2, behind: 2 });
+    const agent = await startAgent(session);
+    try {
+      const reply = await ask(agent, { id: 1, pid: app.pid }, { timeoutMs: 15000 });
+      assert.equal(reply.trusted, true);
+      assert.deepEqual(reply.urls, [url, url]);
+    } finally {
+      await session.stopProcess(agent.child);
+      await session.stopProcess(app);
+    }
+  });
 });
 
 describe('accessible applications that exit after being read', () => {

@@ -3,7 +3,11 @@
 // its command line and answers AT-SPI's calls for a fixed tree of windows,
 // each with one showing web document and a number of plain panels.
 //
-//   tondrel_fake_accessible_app BUS-ADDRESS URL [WINDOWS [PANELS]]
+//   tondrel_fake_accessible_app BUS-ADDRESS URL [WINDOWS [PANELS [BEHIND]]]
+//
+// BEHIND adds that many background tabs to every window: a frame that is not
+// showing holding a document at URL + "behind" that claims to be showing, as a
+// browser's background tab may while its content process catches up.
 //
 // It writes "ready" on standard output once the registry has taken it in,
 // and runs until it is stopped.
@@ -22,6 +26,8 @@ struct Object {
   int parent;  // -1 for the root
   std::vector<int> children;
   bool document = false;
+  bool hidden = false;      // not showing
+  bool background = false;  // a document in a background tab
 };
 
 std::vector<Object> objects;
@@ -89,6 +95,7 @@ GVariant* answer(const Object& object, int id, const char* interface, const char
     if (m == "GetState") {
       guint32 words[2] = {0, 0};
       for (const int state : {ATSPI_STATE_SHOWING, ATSPI_STATE_VISIBLE, ATSPI_STATE_ENABLED}) {
+        if (object.hidden && state == ATSPI_STATE_SHOWING) continue;
         words[state / 32] |= 1U << (state % 32);
       }
       GVariantBuilder builder;
@@ -115,7 +122,8 @@ GVariant* answer(const Object& object, int id, const char* interface, const char
   if (i == "org.a11y.atspi.Document" && m == "GetAttributes" && object.document) {
     GVariantBuilder builder;
     g_variant_builder_init(&builder, G_VARIANT_TYPE("a{ss}"));
-    g_variant_builder_add(&builder, "{ss}", "DocURL", url.c_str());
+    const std::string address = object.background ? url + "behind" : url;
+    g_variant_builder_add(&builder, "{ss}", "DocURL", address.c_str());
     return g_variant_new("(a{ss})", &builder);
   }
   if (i == "org.a11y.atspi.Application" && m == "GetApplicationBusAddress" && id == 0) {
@@ -157,18 +165,26 @@ GDBusMessage* onMessage(GDBusConnection* connection, GDBusMessage* message, gboo
 
 int main(int argc, char** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: %s BUS-ADDRESS URL [WINDOWS [PANELS]]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s BUS-ADDRESS URL [WINDOWS [PANELS [BEHIND]]]\n", argv[0]);
     return 2;
   }
   url = argv[2];
   const int windows = argc > 3 ? std::atoi(argv[3]) : 1;
   const int panels = argc > 4 ? std::atoi(argv[4]) : 0;
+  const int behind = argc > 5 ? std::atoi(argv[5]) : 0;
   add(ATSPI_ROLE_APPLICATION, -1);
   for (int w = 0; w < windows; ++w) {
     const int frame = add(ATSPI_ROLE_FRAME, 0);
     for (int p = 0; p < panels; ++p) add(ATSPI_ROLE_PANEL, frame);
     const int document = add(ATSPI_ROLE_DOCUMENT_WEB, frame);
     objects[static_cast<std::size_t>(document)].document = true;
+    for (int b = 0; b < behind; ++b) {
+      const int tab = add(ATSPI_ROLE_INTERNAL_FRAME, frame);
+      objects[static_cast<std::size_t>(tab)].hidden = true;
+      const int background = add(ATSPI_ROLE_DOCUMENT_WEB, tab);
+      objects[static_cast<std::size_t>(background)].document = true;
+      objects[static_cast<std::size_t>(background)].background = true;
+    }
   }
 
   GError* error = nullptr;

@@ -1,9 +1,9 @@
 // The agent's walk over a real application on the accessibility bus, against
 // a plain libatspi breadth-first walk of the same tree that makes the same
-// calls: find the application by pid, then per object its role, for a showing
-// web document its address, otherwise its children, within the same depth
-// and budget. Run in turns on one thread, so both see the same tree and the
-// same machine.
+// calls: find the application by pid, then per object its role, for a web
+// document whether it and its parent are showing and then its address,
+// otherwise its children, within the same depth and budget. Run in turns on
+// one thread, so both see the same tree and the same machine.
 //
 // Usage: tondrel_bench_atspi PID [ROUNDS]   (in the desktop session to read)
 #include <atspi/atspi.h>
@@ -61,6 +61,13 @@ void childrenOf(AtspiAccessible* node, std::int64_t depth,
   }
 }
 
+bool showing(AtspiAccessible* node) {
+  AtspiStateSet* states = atspi_accessible_get_state_set(node);
+  const bool shown = atspi_state_set_contains(states, ATSPI_STATE_SHOWING);
+  g_object_unref(states);
+  return shown;
+}
+
 Walked plainWalk(pid_t pid) {
   Walked walked;
   AtspiAccessible* application = applicationOf(pid);
@@ -73,9 +80,14 @@ Walked plainWalk(pid_t pid) {
     const AtspiRole role = atspi_accessible_get_role(node, nullptr);
     bool webArea = false;
     if (role == ATSPI_ROLE_DOCUMENT_WEB) {
-      AtspiStateSet* states = atspi_accessible_get_state_set(node);
-      webArea = atspi_state_set_contains(states, ATSPI_STATE_SHOWING);
-      g_object_unref(states);
+      webArea = showing(node);
+      // ... and so is what holds it.
+      if (webArea) {
+        if (AtspiAccessible* parent = atspi_accessible_get_parent(node, nullptr)) {
+          webArea = showing(parent);
+          g_object_unref(parent);
+        }
+      }
     } else {
       gchar* name = atspi_role_get_name(role);  // the agent reads a role name too
       g_free(name);

@@ -2,16 +2,20 @@
 // a plain libatspi breadth-first walk of the same tree that makes the same
 // calls: find the application by pid, then per object its role, for a web
 // document whether it and its parent are showing and then its address,
-// otherwise its children, within the same depth and budget. Run in turns on
-// one thread, so both see the same tree and the same machine.
+// otherwise its children, within the same depth and budget. Run in turns, so
+// both see the same tree and the same machine; the plain walk in a process
+// of its own (see PlainWalker).
 //
 // Usage: tondrel_bench_atspi PID [ROUNDS]   (in the desktop session to read)
 #include <atspi/atspi.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,6 +33,7 @@ using Clock = std::chrono::steady_clock;
 struct Walked {
   std::size_t urls = 0;
   std::size_t taken = 0;
+  double ms = 0;
 };
 
 AtspiAccessible* applicationOf(pid_t pid) {
@@ -113,6 +118,72 @@ Walked plainWalk(pid_t pid) {
   return walked;
 }
 
+bool transfer(int descriptor, void* data, std::size_t size, bool writing) {
+  auto* bytes = static_cast<char*>(data);
+  while (size > 0) {
+    const ssize_t done = writing ? write(descriptor, bytes, size) : read(descriptor, bytes, size);
+    if (done <= 0) return false;
+    bytes += done;
+    size -= static_cast<std::size_t>(done);
+  }
+  return true;
+}
+
+// The plain walks run in a child process. libatspi keeps process-wide state
+// that only one thread may touch, and the agent's accessibility thread runs
+// GLib's main context (which dispatches libatspi's messages) whenever it is
+// idle: a plain walk on another thread of this process would race with it
+// and corrupt the heap now and then. Made before anything starts a thread.
+class PlainWalker {
+ public:
+  explicit PlainWalker(pid_t target) {
+    int asks[2];
+    int answers[2];
+    if (pipe(asks) != 0 || pipe(answers) != 0) return;
+    child_ = fork();
+    if (child_ == 0) {
+      close(asks[1]);
+      close(answers[0]);
+      atspi_init();
+      char ask = 0;
+      while (transfer(asks[0], &ask, 1, false)) {
+        const auto start = Clock::now();
+        Walked walked = plainWalk(target);
+        walked.ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+        if (!transfer(answers[1], &walked, sizeof walked, true)) break;
+      }
+      _exit(0);
+    }
+    close(asks[0]);
+    close(answers[1]);
+    ask_ = asks[1];
+    answer_ = answers[0];
+  }
+  PlainWalker(const PlainWalker&) = delete;
+  PlainWalker& operator=(const PlainWalker&) = delete;
+  ~PlainWalker() {
+    if (ask_ >= 0) close(ask_);
+    if (answer_ >= 0) close(answer_);
+    if (child_ > 0) waitpid(child_, nullptr, 0);
+  }
+
+  // One walk, timed in the child; nothing when the child is gone.
+  std::optional<Walked> walk() {
+    char ask = 'w';
+    Walked walked;
+    if (child_ <= 0 || !transfer(ask_, &ask, 1, true) ||
+        !transfer(answer_, &walked, sizeof walked, false)) {
+      return std::nullopt;
+    }
+    return walked;
+  }
+
+ private:
+  pid_t child_ = -1;
+  int ask_ = -1;
+  int answer_ = -1;
+};
+
 Walked agentWalk(pid_t pid) {
   const auto application = platform::accessibility::applicationElement(pid, 1.0);
   RequestBounds bounds(pageRequestSeconds, maxChildrenPerRequest);
@@ -133,40 +204,55 @@ int main(int argc, char** argv) {
   }
   const pid_t pid = static_cast<pid_t>(std::atoi(argv[1]));
   const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 21;
+  PlainWalker plainWalker(pid);
   if (!platform::accessibility::trusted()) {
     std::fprintf(stderr, "the accessibility bus does not answer\n");
     return 1;
   }
   // Both connect and learn the application once before anything is timed.
-  const Walked plain = plainWalk(pid);
+  const std::optional<Walked> plain = plainWalker.walk();
   const Walked agent = agentWalk(pid);
-  if (plain.urls == 0 || plain.urls != agent.urls) {
-    std::fprintf(stderr, "the walks disagree: %zu URLs plainly, %zu by the agent\n", plain.urls,
+  if (!plain) {
+    std::fprintf(stderr, "the plain walk's process ended\n");
+    return 1;
+  }
+  if (plain->urls == 0 || plain->urls != agent.urls) {
+    std::fprintf(stderr, "the walks disagree: %zu URLs plainly, %zu by the agent\n", plain->urls,
                  agent.urls);
     return 1;
   }
   std::vector<double> agentMs;
   std::vector<double> plainMs;
-  const auto timed = [](auto&& walk) {
+  const auto timedAgent = [&] {
     const auto start = Clock::now();
-    walk();
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    agentWalk(pid);
+    agentMs.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+  };
+  const auto timedPlain = [&] {
+    const std::optional<Walked> walked = plainWalker.walk();
+    if (walked) plainMs.push_back(walked->ms);
+    return walked.has_value();
   };
   // Turns alternate which goes first, so neither always finds the other's
   // work still settling in the browser.
   for (int i = 0; i < rounds; ++i) {
+    bool ok = true;
     if (i % 2 == 0) {
-      agentMs.push_back(timed([&] { agentWalk(pid); }));
-      plainMs.push_back(timed([&] { plainWalk(pid); }));
+      timedAgent();
+      ok = timedPlain();
     } else {
-      plainMs.push_back(timed([&] { plainWalk(pid); }));
-      agentMs.push_back(timed([&] { agentWalk(pid); }));
+      ok = timedPlain();
+      timedAgent();
+    }
+    if (!ok) {
+      std::fprintf(stderr, "the plain walk's process ended\n");
+      return 1;
     }
   }
   const double a = median(agentMs);
   const double p = median(plainMs);
   std::printf("walk of a real browser over AT-SPI, %zu objects, %zu pages (median of %d)\n",
-              plain.taken, plain.urls, rounds);
+              plain->taken, plain->urls, rounds);
   std::printf("  agent %.2f ms   plain libatspi %.2f ms   ratio %.2fx   target at most 1.2x\n", a,
               p, a / p);
   // The slowest walk, against the request's deadline, which a healthy

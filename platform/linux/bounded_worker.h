@@ -66,6 +66,7 @@ class BoundedWorker {
   Job idleWait_;
   Job idleWake_;
   bool stopping_ = false;
+  bool inIdleWait_ = false;  // the worker is in idleWait_, or about to be
   std::thread thread_;
 };
 

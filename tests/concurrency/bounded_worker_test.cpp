@@ -130,10 +130,33 @@ TEST(BoundedWorker, WaitsIdleInTheLibrarysOwnWayAndIsWokenForWork) {
             });
       },
       BoundedWorker::Clock::now() + 10s));
-  for (int i = 0; i < 5; ++i) {
-    EXPECT_TRUE(worker.run([] {}, BoundedWorker::Clock::now() + 10s)) << i;
+  // Work that comes at once, while the worker may still be waiting a moment
+  // after its last job, and once it is back in the idle wait: none of it is
+  // left waiting for a wake-up that never comes.
+  const auto backInIdleWait = [&] {
+    const int before = idleWaits.load();
+    const auto until = BoundedWorker::Clock::now() + 10s;
+    while (idleWaits.load() == before && BoundedWorker::Clock::now() < until) {
+      std::this_thread::sleep_for(100us);
+    }
+    return idleWaits.load() > before;
+  };
+  enum class Comes { atOnce, soon, whenIdle };
+  for (const Comes comes : {Comes::atOnce, Comes::soon, Comes::whenIdle}) {
+    for (int i = 0; i < 40; ++i) {
+      if (comes == Comes::soon) std::this_thread::sleep_for(1ms);
+      if (comes == Comes::whenIdle) {
+        ASSERT_TRUE(backInIdleWait()) << i;
+      }
+      EXPECT_TRUE(worker.run([] {}, BoundedWorker::Clock::now() + 10s))
+          << static_cast<int>(comes) << " " << i;
+    }
   }
-  EXPECT_GE(idleWaits.load(), 1);
+  // Posted work that nobody waits for is woken for too.
+  ASSERT_TRUE(backInIdleWait());
+  std::promise<void> posted;
+  worker.post([&posted] { posted.set_value(); });
+  EXPECT_EQ(posted.get_future().wait_for(10s), std::future_status::ready);
 }
 
 }  // namespace

@@ -197,11 +197,11 @@ describe('an accessibility bus that stops', () => {
   }
 });
 
-describe('background tabs whose documents claim to be showing', () => {
+describe('accessible applications of our own', () => {
   let session;
   let bus;
   before(async () => {
-    session = await startSession({ name: 'background-tabs' });
+    session = await startSession({ name: 'fake-apps' });
     bus = await startAccessibilityBus(session);
   });
   after(async () => {
@@ -212,7 +212,7 @@ describe('background tabs whose documents claim to be showing', () => {
   // for a moment the document of a background tab says it is showing while
   // the frame that holds it, laid out by the browser itself, is hidden. Only
   // the shown tab of each window is a page.
-  test('only the document in a showing frame is a page', async () => {
+  test('background tabs that claim to be showing: only the shown tab is a page', async () => {
     const url = 'https://tabs.test/';
     const app = await startFakeApp(session, bus.address, url, { windows: 2, behind: 2 });
     const agent = await startAgent(session);
@@ -225,20 +225,8 @@ describe('background tabs whose documents claim to be showing', () => {
       await session.stopProcess(app);
     }
   });
-});
 
-describe('accessible applications that exit after being read', () => {
-  let session;
-  let bus;
-  before(async () => {
-    session = await startSession({ name: 'exiting-apps' });
-    bus = await startAccessibilityBus(session);
-  });
-  after(async () => {
-    await session?.stop();
-  });
-
-  test('what the agent kept of them is freed', async (t) => {
+  test('applications that exit after being read: what the agent kept of them is freed', async (t) => {
     // A sanitizer build holds freed memory back for a while; here it is
     // handed back at once, so that what stays is what is still in use.
     const asan = [process.env.ASAN_OPTIONS, 'quarantine_size_mb=0', 'thread_local_quarantine_size_kb=0']

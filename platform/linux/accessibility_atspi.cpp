@@ -11,8 +11,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <mutex>
-#include <vector>
 
 #include "platform/linux/bounded_worker.h"
 #include "platform/linux/runtime_library.h"
@@ -359,28 +357,8 @@ bool writeSwitch(bool enabled, int timeoutMs) {
 
 void release(Node node) {
   if (node == nullptr) return;
-  // Without waiting: nothing a caller does hangs on a release. A walk lets go
-  // of all its objects at once, so releases wait in one list, and only the
-  // first into an empty list posts the job that lets go of the whole list:
-  // one wake of the worker for a walk, not one per object.
-  struct Releases {
-    std::mutex mutex;
-    std::vector<Node> waiting;
-  };
-  static Releases* releases = new Releases;  // never destroyed, like the worker
-  {
-    const std::lock_guard<std::mutex> lock(releases->mutex);
-    releases->waiting.push_back(node);
-    if (releases->waiting.size() > 1) return;
-  }
-  worker().post([] {
-    std::vector<Node> batch;
-    {
-      const std::lock_guard<std::mutex> lock(releases->mutex);
-      batch.swap(releases->waiting);
-    }
-    for (Node held : batch) library()->g_object_unref(accessible(held));
-  });
+  // Without waiting: nothing a caller does hangs on a release.
+  worker().post([node] { library()->g_object_unref(accessible(node)); });
 }
 
 bool busAnswers(int timeoutMs) {

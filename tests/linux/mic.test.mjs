@@ -225,10 +225,16 @@ describe('microphone over PipeWire', () => {
     const unlink = (r) => pwLink(['-d', `${sourceName}:capture_MONO`, `${r.name}:input_FL`]);
 
     const agent = await startAgent(session);
-    // The agent has met PipeWire and seen the idle streams.
+    // The agent has met PipeWire and seen the idle streams: PipeWire tells
+    // its objects in order, so a capture started after them that the agent
+    // reports, start and end, proves it. (That the agent sleeps proves
+    // nothing: on a loaded machine it may still be connecting.)
+    const marker = record(session);
+    await agent.waitForMessage(micOf(marker.pid, true), { what: 'the marker capture starting' });
+    await session.stopProcess(marker);
+    await agent.waitForMessage(micOf(marker.pid, false), { what: 'the marker capture stopping' });
     await session.waitFor(() => agent.alive && readFileSync(`/proc/${agent.child.pid}/status`, 'utf8')
       .includes('State:\tS'), { what: 'the agent idle' });
-    await new Promise((resolve) => setTimeout(resolve, 500));
     process.kill(agent.child.pid, 'SIGSTOP');
     let stopped = true;
     try {
@@ -244,7 +250,7 @@ describe('microphone over PipeWire', () => {
       }
       await session.stopProcess(recorders[1].child);
       await session.waitFor(async () => (await stateOf(recorders[1])) === undefined, { what: 'recorder 2 gone' });
-      assert.deepEqual(agent.mics(), []);
+      assert.deepEqual(agent.mics().filter((m) => recorders.some((r) => r.pid === m.pid)), []);
       process.kill(agent.child.pid, 'SIGCONT');
       stopped = false;
 
